@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need on Debian 12, as root. Installs only what is missing,
+# so a machine that already has everything needs no network.
+#   scripts/setup.sh            native toolchain
+#   scripts/setup.sh --windows  also the mingw cross compilers, Wine and a virtual display
+set -euo pipefail
+
+want=(build-essential cmake clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
+      python3 util-linux)
+if [ "${1:-}" = "--windows" ]; then
+  want+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb xdotool imagemagick)
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+    need_update=1
+  fi
+fi
+
+missing=()
+for p in "${want[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ] || [ -n "${need_update:-}" ]; then
+  echo "setup: installing ${missing[*]}"
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Sets up a fresh Debian 12 machine (as root), builds everything and runs every test.
+# This is the README's test command and what CI runs.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+jobs=$(nproc)
+
+bash scripts/setup.sh
+
+echo "== native build (warnings are errors) and tests"
+cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Release -DNORVANE_WERROR=ON >/dev/null
+cmake --build build/native -j"$jobs"
+ctest --test-dir build/native --output-on-failure -j"$jobs"
+
+echo "== sanitizer build (AddressSanitizer, UndefinedBehaviorSanitizer) and tests"
+CXX=clang++ CC=clang cmake -S dist/norvane -B build/sanitize -DCMAKE_BUILD_TYPE=Debug \
+  -DNORVANE_SANITIZE=ON -DNORVANE_FUZZ=ON -DNORVANE_BENCH=OFF -DNORVANE_WERROR=ON >/dev/null
+cmake --build build/sanitize -j"$jobs"
+ctest --test-dir build/sanitize --output-on-failure -j"$jobs"
+
+echo "== fuzzing the source reader for ${FUZZ_SECONDS:-60} s"
+mkdir -p build/fuzz-corpus
+"$root/build/sanitize/source_reader_fuzz" -max_total_time="${FUZZ_SECONDS:-60}" \
+  -print_final_stats=1 build/fuzz-corpus dist/norvane/fuzz/seeds 2>build/fuzz.log \
+  || { tail -50 build/fuzz.log; exit 1; }
+tail -3 build/fuzz.log
+
+echo "== all tests passed"
