@@ -26,4 +26,6 @@ mkdir -p build/fuzz-corpus
   || { tail -50 build/fuzz.log; exit 1; }
 tail -3 build/fuzz.log
 
+bash scripts/test-windows.sh
+
 echo "== all tests passed"
