@@ -12,6 +12,18 @@ import subprocess
 import sys
 
 
+def exports(dump):
+    """NAME@ORDINAL for each named export. objdump's name table lists "[ n] Name" with
+    n = ordinal - base."""
+    base = re.search(r"^Export Address Table -- Ordinal Base (\d+)", dump, re.M)
+    parts = dump.split("[Ordinal/Name Pointer] Table", 1)
+    if not base or len(parts) != 2:
+        return []
+    table = parts[1].split("\n\n", 1)[0]
+    return ["%s@%d" % (name, int(n) + int(base.group(1)))
+            for n, name in re.findall(r"^\s*\[\s*(\d+)\] (\S+)\s*$", table, re.M)]
+
+
 def main(argv):
     if "--exports" in argv:
         split = argv.index("--exports")
@@ -32,12 +44,7 @@ def main(argv):
             print("not allowed:", name)
             ok = False
     if wanted is not None:
-        # The name table lists "[ n] Name" with n = ordinal - base.
-        base = re.search(r"^Export Address Table -- Ordinal Base (\d+)", dump, re.M)
-        names = dump.split("[Ordinal/Name Pointer] Table", 1)
-        table = re.findall(r"^\s*\[\s*(\d+)\] (\S+)\s*$", names[1].split("\n\n", 1)[0], re.M) \
-            if base and len(names) == 2 else []
-        exported = sorted("%s@%d" % (name, int(n) + int(base.group(1))) for n, name in table)
+        exported = sorted(exports(dump))
         print("exports:", " ".join(exported))
         if exported != sorted(wanted):
             print("expected exports:", " ".join(sorted(wanted)))
