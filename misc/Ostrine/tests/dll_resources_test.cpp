@@ -94,6 +94,28 @@ TEST_F(DllResources, CaptureDialogTemplate) {
     EXPECT_LE(r.pos, bytes.size());
 }
 
+INT_PTR CALLBACK plain_dialog_proc(HWND, UINT message, WPARAM, LPARAM) {
+    return message == WM_INITDIALOG ? TRUE : FALSE;
+}
+
+TEST_F(DllResources, DialogManagerCreatesTheCaptureDialog) {
+    HWND dialog =
+        CreateDialogParamA(dll, MAKEINTRESOURCEA(IDD_CAPTURE), NULL, plain_dialog_proc, 0);
+    ASSERT_NE(dialog, nullptr) << GetLastError();
+    char name[32] = {};
+    GetClassNameA(dialog, name, sizeof name);
+    EXPECT_STREQ(name, "#32770");
+    const LONG_PTR style = GetWindowLongPtrA(dialog, GWL_STYLE);
+    EXPECT_EQ(style & (WS_POPUP | WS_SYSMENU), static_cast<LONG_PTR>(WS_POPUP | WS_SYSMENU));
+    EXPECT_EQ(style & (WS_CAPTION | WS_BORDER | WS_THICKFRAME | WS_VISIBLE), 0);
+    EXPECT_EQ(GetWindowLongPtrA(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
+    EXPECT_EQ(GetWindow(dialog, GW_CHILD), nullptr) << "no controls";
+    EXPECT_NE(SendMessageA(dialog, WM_GETFONT, 0, 0), 0) << "the template's own font";
+    char title[8] = "x";
+    EXPECT_EQ(GetWindowTextA(dialog, title, sizeof title), 0);
+    EXPECT_TRUE(DestroyWindow(dialog));
+}
+
 TEST_F(DllResources, CursorBitmapsAre32By32AtTheirDepths) {
     const struct {
         int id;
