@@ -38,16 +38,4 @@ TEST(DllExports, ResolveByNameAndOrdinalAndUnload) {
     EXPECT_EQ(GetModuleHandleA("Ostrine.dll"), nullptr);
 }
 
-TEST(DllExports, LoadsAgainAfterUnload) {
-    const std::string path = built_dll_path();
-    for (int round = 0; round < 2; ++round) {
-        HMODULE dll = LoadLibraryA(path.c_str());
-        ASSERT_NE(dll, nullptr);
-        auto start = export_as<OstrineStartCaptureFn>(GetProcAddress(dll, "StartCapture"));
-        ASSERT_NE(start, nullptr);
-        EXPECT_EQ(start(), 1);
-        EXPECT_TRUE(FreeLibrary(dll));
-    }
-}
-
 } // namespace

@@ -64,14 +64,6 @@ TEST(RectContains, IsHalfOpen) {
     EXPECT_EQ(count_points(GeoRect{5, 5, 4, 9}), 0);
 }
 
-TEST_F(SelectionGeometry, LoadStateMatchesTheInitialRecord) {
-    EXPECT_EQ(kLoadState.nSizingEdge, -1);
-    EXPECT_EQ(kLoadState.ptLastMove.x, -1);
-    EXPECT_EQ(kLoadState.ptLastMove.y, -1);
-    EXPECT_EQ(kLoadState.bCapturing + kLoadState.bCaptured + kLoadState.bMoving, 0);
-    EXPECT_EQ(kLoadState.rcSelection, (GeoRect{0, 0, 0, 0}));
-}
-
 TEST_F(SelectionGeometry, AnchorSpansToThePointerFromAnyCorner) {
     capture_state.rcSelection = GeoRect{1, 2, 3, 4};
     capture_state.ptAnchor = GeoPoint{100, 50};
@@ -241,17 +233,6 @@ TEST_F(SelectionGeometry, OffsetKeepsTheMidpointTruncationOfTheLastUpdate) {
     select(GeoRect{-7, 0, 2, 10}); // mx = -2
     offset_selection(3, 0);        // recomputing would give (-4 + 5) / 2 = 0
     EXPECT_EQ(capture_state.rcHandles[HANDLE_TOP_MID], (GeoRect{-1, -2, 4, 3}));
-}
-
-TEST_F(SelectionGeometry, OffsetLeavesPointsAndInfoBox) {
-    select(GeoRect{1, 2, 3, 4});
-    capture_state.ptAnchor = GeoPoint{5, 6};
-    capture_state.ptDrag = GeoPoint{7, 8};
-    capture_state.rcInfo = GeoRect{9, 10, 69, 95};
-    offset_selection(100, 100);
-    EXPECT_EQ(capture_state.ptAnchor.x, 5);
-    EXPECT_EQ(capture_state.ptDrag.y, 8);
-    EXPECT_EQ(capture_state.rcInfo, (GeoRect{9, 10, 69, 95}));
 }
 
 } // namespace
