@@ -1,27 +1,113 @@
 #include "capture_api.h"
 
 #include "Ostrine.h"
+#include "capture_dialog.h"
+#include "interaction_core.h"
+#include "resource.h"
 #include "selection_geometry.h"
 
 #include <cstddef>
 
-// The geometry keeps its own platform-free records; GDI receives them field by field in the same
-// order, so their layout must stay that of RECT and POINT.
+// The geometry keeps its own platform-free records; GDI receives them as RECT, so their layout
+// must stay that of RECT and POINT.
 static_assert(sizeof(GeoRect) == sizeof(RECT) && offsetof(GeoRect, right) == offsetof(RECT, right),
               "GeoRect must have the layout of RECT");
 static_assert(sizeof(GeoPoint) == sizeof(POINT) && offsetof(GeoPoint, y) == offsetof(POINT, y),
               "GeoPoint must have the layout of POINT");
 
 HBITMAP hbmResult = NULL;
+HHOOK hhkKeyboard = NULL;
+HWND hwndOwner = NULL;
 
-// PLACEHOLDER: the interactive capture (dialog, pointer interaction, overlay, crop and clipboard)
-// is not built yet. Until it is, no capture runs and the result is always NULL, which hosts
-// already have to treat as "cancelled".
+namespace {
+
+// A bitmap in the display's format holding `width` x `height` pixels of `source` from (x, y).
+HBITMAP copy_pixels(HBITMAP source, int x, int y, int width, int height) {
+    HDC hdc = GetWindowDC(NULL);
+    HBITMAP copy = CreateCompatibleBitmap(hdc, width, height);
+    HDC to = CreateCompatibleDC(hdc);
+    HDC from = CreateCompatibleDC(hdc);
+    HGDIOBJ old_to = SelectObject(to, copy);
+    HGDIOBJ old_from = SelectObject(from, source);
+    BitBlt(to, 0, 0, width, height, from, x, y, SRCCOPY);
+    SelectObject(to, old_to);
+    SelectObject(from, old_from);
+    DeleteDC(to);
+    DeleteDC(from);
+    ReleaseDC(NULL, hdc);
+    return copy;
+}
+
+// The clipboard takes over and later deletes what it is given, so it gets its own copy: the
+// host keeps using hbmResult, which the library deletes itself.
+void put_on_clipboard(HBITMAP image) {
+    if (!OpenClipboard(GetDesktopWindow()))
+        return;
+    BITMAP info;
+    GetObjectA(image, sizeof info, &info);
+    HBITMAP copy = copy_pixels(image, 0, 0, info.bmWidth, info.bmHeight);
+    EmptyClipboard();
+    if (SetClipboardData(CF_BITMAP, copy) == NULL)
+        DeleteObject(copy);
+    CloseClipboard();
+}
+
+} // namespace
+
+bool run_capture(HBITMAP* slot) {
+    MEMORY_BASIC_INFORMATION region;
+    if (VirtualQuery(reinterpret_cast<LPCVOID>(&capture_dialog_proc), &region, sizeof region) == 0)
+        return false;
+    HINSTANCE module = static_cast<HINSTANCE>(region.AllocationBase);
+
+    hbmScreen = NULL;
+    hhkKeyboard = SetWindowsHookExA(WH_KEYBOARD, keyboard_hook_proc, NULL, GetCurrentThreadId());
+    hwndOwner = CreateWindowExA(0, "STATIC", "", WS_OVERLAPPEDWINDOW, 0, 0, 60, 85, NULL, NULL,
+                                module, NULL);
+    const INT_PTR result = DialogBoxParamA(module, MAKEINTRESOURCEA(IDD_CAPTURE), hwndOwner,
+                                           capture_dialog_proc, 0);
+
+    // An empty selection has no pixels to hand back: accepting it counts as a cancel.
+    const bool accepted = result == 1 && !selection_is_empty();
+    if (accepted) {
+        const GeoRect& s = capture_state.rcSelection;
+        *slot = copy_pixels(hbmScreen, s.left, s.top, s.right - s.left, s.bottom - s.top);
+    }
+
+    if (hbmScreen != NULL)
+        DeleteObject(hbmScreen);
+    if (hbrScreen != NULL)
+        DeleteObject(hbrScreen);
+    hbmScreen = NULL;
+    hbrScreen = NULL;
+    UnhookWindowsHookEx(hhkKeyboard);
+    hhkKeyboard = NULL;
+    // Every ending leaves nothing behind: the close command has destroyed the owner already, the
+    // other endings (and a dialog that never opened) leave it to us.
+    if (hwndOwner != NULL && IsWindow(hwndOwner))
+        DestroyWindow(hwndOwner);
+    hwndOwner = NULL;
+    if (hcurCapture != NULL) {
+        DestroyIcon(hcurCapture);
+        hcurCapture = NULL;
+    }
+    return accepted;
+}
+
+LRESULT CALLBACK keyboard_hook_proc(int nCode, WPARAM wParam, LPARAM lParam) {
+    // Bit 30 is the previous key state: only the first key-down of a press counts.
+    if (nCode == HC_ACTION && wParam == VK_ESCAPE && (lParam & (1L << 30)) == 0)
+        SendMessageA(hwndDialog, WM_CAPTURE_ESC, 0, 0);
+    return CallNextHookEx(hhkKeyboard, nCode, wParam, lParam);
+}
+
 extern "C" HBITMAP WINAPI GetCapBitmap(void) {
     if (hbmResult != NULL) {
         DeleteObject(hbmResult);
         hbmResult = NULL;
     }
+    if (run_capture(&hbmResult))
+        put_on_clipboard(hbmResult);
     return hbmResult;
 }
 

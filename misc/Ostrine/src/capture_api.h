@@ -1,8 +1,20 @@
-// The capture library's face to the host: the exports (declared in include/Ostrine.h) and the
-// process-wide result of the latest capture.
+// The capture library's face to the host: the exports (declared in include/Ostrine.h), one whole
+// capture run, the thread keyboard hook, and the process-wide handles they own.
 #pragma once
 
 #include <windows.h>
 
-// Bitmap of the latest accepted capture, owned by the library; NULL when there is none.
+// Bitmap of the latest accepted capture, owned by the library; NULL when there is none. Deleted
+// at the next GetCapBitmap and when the library leaves the process.
 extern HBITMAP hbmResult;
+// The keyboard hook of the running capture; present only while run_capture runs.
+extern HHOOK hhkKeyboard;
+// The hidden window that owns the capture dialog; destroyed when the capture ends.
+extern HWND hwndOwner;
+
+// Runs the capture dialog on the calling thread. True when the user accepted a non-empty
+// selection and *slot received its pixels; false otherwise, *slot untouched.
+bool run_capture(HBITMAP* slot);
+
+// Sends WM_CAPTURE_ESC to the dialog on the first key-down of Esc; never swallows the key.
+LRESULT CALLBACK keyboard_hook_proc(int nCode, WPARAM wParam, LPARAM lParam);

@@ -57,6 +57,9 @@ struct CaptureState {
     GeoRect rcEdgeLeft;
     GeoRect rcEdgeRight;
     GeoRect rcInfo;
+    // Set once the current reshaping drag has drawn a selection (or started on an existing one):
+    // a release tells from it whether there is a selection to keep.
+    int32_t bDrawn;
 };
 
 // Process-wide; initialised to the load-time values (nSizingEdge -1, ptLastMove (-1, -1),

@@ -1,0 +1,86 @@
+#include "overlay_layout.h"
+
+namespace {
+
+// Appends to a bounded UTF-16 buffer; keeps room for the terminator and stops when full.
+struct TextSink {
+    char16_t* buf;
+    size_t capacity;
+    size_t len;
+};
+
+void put(TextSink& sink, char16_t c) {
+    if (sink.len + 1 < sink.capacity)
+        sink.buf[sink.len++] = c;
+}
+
+void put_text(TextSink& sink, const char16_t* s) {
+    for (; *s != 0; ++s)
+        put(sink, *s);
+}
+
+void put_number(TextSink& sink, int32_t value) {
+    // In 64 bits so that the most negative value has a magnitude.
+    int64_t v = value;
+    if (v < 0) {
+        put(sink, u'-');
+        v = -v;
+    }
+    char16_t digits[12];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char16_t>(u'0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    while (n > 0)
+        put(sink, digits[--n]);
+}
+
+void put_pair(TextSink& sink, const char16_t* label, int32_t a, int32_t b) {
+    put_text(sink, label);
+    put_text(sink, u" (");
+    put_number(sink, a);
+    put(sink, u',');
+    put_number(sink, b);
+    put(sink, u')');
+}
+
+} // namespace
+
+void place_info_box(int32_t x, int32_t y, GeoRect client) {
+    // 64-bit sums: a pointer far off the display must not wrap into the other branch.
+    const int64_t fits_right = static_cast<int64_t>(x) + 62;
+    const int32_t left = fits_right < client.right ? x + 3 : x - 63;
+    const int32_t top = static_cast<int64_t>(y) - 88 >= 0 ? y - 88 : y + 3;
+    capture_state.rcInfo = GeoRect{left, top, left + INFO_BOX_WIDTH, top + INFO_BOX_HEIGHT};
+}
+
+void frame_erase_strips(const GeoRect& rc, GeoRect strips[4]) {
+    const int32_t l = rc.left, t = rc.top, r = rc.right, b = rc.bottom;
+    // 5 pixels on the top and left, 6 on the right and bottom: the right and bottom handles
+    // reach one pixel further out from the outline's line (R - 1, B - 1) than the strip's.
+    strips[0] = GeoRect{l - 2, t - 2, r + 2, t + 3};
+    strips[1] = GeoRect{r - 3, t - 2, r + 3, b + 2};
+    strips[2] = GeoRect{l - 2, b - 3, r + 2, b + 3};
+    strips[3] = GeoRect{l - 2, t - 2, l + 3, b + 2};
+}
+
+size_t format_info_text(char16_t* buf, size_t capacity, int32_t left, int32_t top, int32_t width,
+                        int32_t height, int32_t x, int32_t y) {
+    if (capacity == 0)
+        return 0;
+    TextSink sink{buf, capacity, 0};
+    put_pair(sink, u"顶点位置", left, top);
+    put(sink, u'\n');
+    put_pair(sink, u"矩形大小", width, height);
+    put(sink, u'\n');
+    put_pair(sink, u"光标坐标", x, y);
+    buf[sink.len] = 0;
+    return sink.len;
+}
+
+GeoRect info_text_rect() {
+    GeoRect rc = capture_state.rcInfo;
+    rc.top += 2;
+    return rc;
+}
