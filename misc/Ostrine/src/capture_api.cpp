@@ -64,8 +64,8 @@ bool run_capture(HBITMAP* slot) {
     hhkKeyboard = SetWindowsHookExA(WH_KEYBOARD, keyboard_hook_proc, NULL, GetCurrentThreadId());
     hwndOwner = CreateWindowExA(0, "STATIC", "", WS_OVERLAPPEDWINDOW, 0, 0, 60, 85, NULL, NULL,
                                 module, NULL);
-    const INT_PTR result = DialogBoxParamA(module, MAKEINTRESOURCEA(IDD_CAPTURE), hwndOwner,
-                                           capture_dialog_proc, 0);
+    const INT_PTR result =
+        DialogBoxParamA(module, MAKEINTRESOURCEA(IDD_CAPTURE), hwndOwner, capture_dialog_proc, 0);
 
     // An empty selection has no pixels to hand back: accepting it counts as a cancel.
     const bool accepted = result == 1 && !selection_is_empty();

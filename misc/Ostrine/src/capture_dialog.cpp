@@ -144,10 +144,12 @@ INT_PTR CALLBACK capture_dialog_proc(HWND hwnd, UINT message, WPARAM wParam, LPA
         release_capture_cursor(hwnd);
         return 0;
     case WM_MOUSEMOVE:
-        on_pointer_move(hwnd, pointer_coordinate(LOWORD(lParam)), pointer_coordinate(HIWORD(lParam)));
+        on_pointer_move(hwnd, pointer_coordinate(LOWORD(lParam)),
+                        pointer_coordinate(HIWORD(lParam)));
         return 1;
     case WM_LBUTTONDOWN:
-        on_button_down(hwnd, pointer_coordinate(LOWORD(lParam)), pointer_coordinate(HIWORD(lParam)));
+        on_button_down(hwnd, pointer_coordinate(LOWORD(lParam)),
+                       pointer_coordinate(HIWORD(lParam)));
         return 1;
     case WM_LBUTTONUP:
         on_button_up(hwnd);

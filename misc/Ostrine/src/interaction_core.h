@@ -32,9 +32,9 @@ enum CaptureCursor {
 enum MouseCaptureChange { MOUSE_CAPTURE_KEEP, MOUSE_CAPTURE_TAKE, MOUSE_CAPTURE_RELEASE };
 
 struct PointerMoveResult {
-    bool bSetCursor;      // install `cursor` as the dialog class's cursor
+    bool bSetCursor; // install `cursor` as the dialog class's cursor
     CaptureCursor cursor;
-    bool bRedraw;         // a drag or a move changed the selection: run the incremental redraw
+    bool bRedraw; // a drag or a move changed the selection: run the incremental redraw
 };
 
 struct ButtonUpResult {

@@ -61,7 +61,8 @@ void place_info_box(int x, int y, RECT client) {
 
 void draw_info_box(HDC hdc, const wchar_t* text) {
     HGDIOBJ old_font = SelectObject(hdc, hfontDialog);
-    FrameRect(hdc, &as_rect(capture_state.rcInfo), static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    FrameRect(hdc, &as_rect(capture_state.rcInfo),
+              static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
     const int old_mode = SetBkMode(hdc, TRANSPARENT);
     GeoRect text_rect = info_text_rect();
     DrawTextW(hdc, text, -1, reinterpret_cast<RECT*>(&text_rect),

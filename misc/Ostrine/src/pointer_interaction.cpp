@@ -31,7 +31,8 @@ void on_pointer_move(HWND hwnd, int x, int y) {
     format_trace_line(line, sizeof line);
     OutputDebugStringA(line);
     if (result.bSetCursor)
-        SetClassLongPtrA(hwnd, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(load_zone_cursor(result.cursor)));
+        SetClassLongPtrA(hwnd, GCLP_HCURSOR,
+                         reinterpret_cast<LONG_PTR>(load_zone_cursor(result.cursor)));
     if (result.bRedraw) {
         HDC hdc = GetDC(hwnd);
         redraw_overlay(hwnd, hdc, x, y);

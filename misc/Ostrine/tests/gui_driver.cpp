@@ -1,0 +1,276 @@
+#include "gui_driver.h"
+
+#include <cstdio>
+#include <thread>
+
+namespace {
+
+std::vector<uint32_t> pattern_image;
+
+LRESULT CALLBACK pattern_window_proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_ERASEBKGND)
+        return 1;
+    if (message == WM_PAINT) {
+        PAINTSTRUCT ps;
+        HDC hdc = BeginPaint(hwnd, &ps);
+        BITMAPINFO bmi = {};
+        bmi.bmiHeader.biSize = sizeof bmi.bmiHeader;
+        bmi.bmiHeader.biWidth = screen_width();
+        bmi.bmiHeader.biHeight = -screen_height();
+        bmi.bmiHeader.biPlanes = 1;
+        bmi.bmiHeader.biBitCount = 32;
+        bmi.bmiHeader.biCompression = BI_RGB;
+        SetDIBitsToDevice(hdc, 0, 0, screen_width(), screen_height(), 0, 0, 0, screen_height(),
+                          pattern_image.data(), &bmi, DIB_RGB_COLORS);
+        EndPaint(hwnd, &ps);
+        return 0;
+    }
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+int absolute(int v, int size) {
+    // Lands exactly on pixel v: ceil(v * 65536 / size).
+    return static_cast<int>((static_cast<long long>(v) * 65536 + size - 1) / size);
+}
+
+void send_mouse(DWORD flags, int x, int y) {
+    INPUT in = {};
+    in.type = INPUT_MOUSE;
+    in.mi.dx = absolute(x, screen_width());
+    in.mi.dy = absolute(y, screen_height());
+    in.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE;
+    SendInput(1, &in, sizeof in);
+}
+
+POINT current_pos() {
+    POINT pt;
+    GetCursorPos(&pt);
+    return pt;
+}
+
+} // namespace
+
+uint32_t pattern_pixel(int x, int y) {
+    // Never black and never the frame colour: blue stays in 0x40..0xb8 in steps of 8.
+    const uint32_t r = static_cast<uint32_t>(x) & 0xFF;
+    const uint32_t g = static_cast<uint32_t>(y) & 0xFF;
+    const uint32_t b =
+        0x40 + ((static_cast<uint32_t>(x) >> 8) * 4 + (static_cast<uint32_t>(y) >> 8)) * 8;
+    return r << 16 | g << 8 | (b & 0xFF);
+}
+
+uint32_t rgb_pixel(COLORREF colour) {
+    return static_cast<uint32_t>(GetRValue(colour)) << 16 |
+           static_cast<uint32_t>(GetGValue(colour)) << 8 | GetBValue(colour);
+}
+
+int screen_width() {
+    return GetSystemMetrics(SM_CXSCREEN);
+}
+
+int screen_height() {
+    return GetSystemMetrics(SM_CYSCREEN);
+}
+
+HWND show_pattern_window() {
+    const int w = screen_width(), h = screen_height();
+    pattern_image.resize(static_cast<size_t>(w) * h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            pattern_image[static_cast<size_t>(y) * w + x] = pattern_pixel(x, y);
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = pattern_window_proc;
+    wc.hInstance = GetModuleHandleA(NULL);
+    wc.hCursor = LoadCursorA(NULL, MAKEINTRESOURCEA(32512));
+    wc.lpszClassName = "OstrinePatternHost";
+    RegisterClassA(&wc);
+    HWND hwnd = CreateWindowExA(0, wc.lpszClassName, "pattern", WS_POPUP | WS_VISIBLE, 0, 0, w, h,
+                                NULL, NULL, wc.hInstance, NULL);
+    SetForegroundWindow(hwnd);
+    UpdateWindow(hwnd);
+    wait_for_pattern_on_screen();
+    return hwnd;
+}
+
+bool wait_for_pattern_on_screen(DWORD timeout_ms) {
+    return wait_until(
+        [] {
+            MSG msg;
+            while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
+                DispatchMessageA(&msg);
+            const std::vector<uint32_t> px =
+                read_screen(RECT{0, 0, screen_width(), screen_height()});
+            for (size_t i = 0; i < px.size(); ++i)
+                if (px[i] != pattern_image[i])
+                    return false;
+            return true;
+        },
+        timeout_ms);
+}
+
+void send_move(int x, int y) {
+    send_mouse(MOUSEEVENTF_MOVE, x, y);
+    wait_until([&] {
+        POINT pt = current_pos();
+        return pt.x == x && pt.y == y;
+    });
+}
+
+void send_button(bool down) {
+    const POINT pt = current_pos();
+    send_mouse(down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP, pt.x, pt.y);
+}
+
+void send_key(WORD vk, bool down) {
+    INPUT in = {};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = vk;
+    in.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
+    SendInput(1, &in, sizeof in);
+}
+
+void send_double_click(int x, int y) {
+    send_move(x, y);
+    // Well inside the double-click time; events queue in order, so no pauses are needed.
+    send_button(true);
+    send_button(false);
+    send_button(true);
+    send_button(false);
+}
+
+bool wait_until(const std::function<bool()>& done, DWORD timeout_ms) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (done())
+            return true;
+        if (GetTickCount() - start > timeout_ms)
+            return done();
+        Sleep(5);
+    }
+}
+
+HWND wait_for_capture_dialog(DWORD timeout_ms) {
+    HWND dialog = NULL;
+    wait_until(
+        [&] {
+            dialog = FindWindowA("#32770", NULL);
+            if (dialog == NULL || !IsWindowVisible(dialog))
+                return false;
+            DWORD_PTR ignored;
+            // Answered only once WM_INITDIALOG has returned.
+            return SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_BLOCK, 1000, &ignored) != 0;
+        },
+        timeout_ms);
+    return dialog != NULL && IsWindowVisible(dialog) ? dialog : NULL;
+}
+
+HWND mouse_capture_of(HWND hwnd) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(hwnd, NULL), &info))
+        return NULL;
+    return info.hwndCapture;
+}
+
+HCURSOR class_cursor(HWND hwnd) {
+    return reinterpret_cast<HCURSOR>(GetClassLongPtrA(hwnd, GCLP_HCURSOR));
+}
+
+std::vector<uint32_t> read_screen(const RECT& rc) {
+    const int w = rc.right - rc.left, h = rc.bottom - rc.top;
+    std::vector<uint32_t> pixels(static_cast<size_t>(w) * h);
+    BITMAPINFO bmi = {};
+    bmi.bmiHeader.biSize = sizeof bmi.bmiHeader;
+    bmi.bmiHeader.biWidth = w;
+    bmi.bmiHeader.biHeight = -h;
+    bmi.bmiHeader.biPlanes = 1;
+    bmi.bmiHeader.biBitCount = 32;
+    bmi.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HDC screen = GetDC(NULL);
+    HBITMAP dib = CreateDIBSection(screen, &bmi, DIB_RGB_COLORS, &bits, NULL, 0);
+    HDC mdc = CreateCompatibleDC(screen);
+    HGDIOBJ old = SelectObject(mdc, dib);
+    BitBlt(mdc, 0, 0, w, h, screen, rc.left, rc.top, SRCCOPY);
+    GdiFlush();
+    for (size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = static_cast<const uint32_t*>(bits)[i] & 0xFFFFFF;
+    SelectObject(mdc, old);
+    DeleteDC(mdc);
+    DeleteObject(dib);
+    ReleaseDC(NULL, screen);
+    return pixels;
+}
+
+uint32_t screen_pixel(int x, int y) {
+    return read_screen(RECT{x, y, x + 1, y + 1})[0];
+}
+
+std::vector<uint32_t> bitmap_pixels(HBITMAP bitmap, int* width, int* height) {
+    BITMAP info = {};
+    if (GetObjectA(bitmap, sizeof info, &info) == 0) {
+        *width = *height = 0;
+        return {};
+    }
+    *width = info.bmWidth;
+    *height = info.bmHeight;
+    BITMAPINFO bmi = {};
+    bmi.bmiHeader.biSize = sizeof bmi.bmiHeader;
+    bmi.bmiHeader.biWidth = info.bmWidth;
+    bmi.bmiHeader.biHeight = -info.bmHeight;
+    bmi.bmiHeader.biPlanes = 1;
+    bmi.bmiHeader.biBitCount = 32;
+    bmi.bmiHeader.biCompression = BI_RGB;
+    std::vector<uint32_t> pixels(static_cast<size_t>(info.bmWidth) * info.bmHeight);
+    HDC screen = GetDC(NULL);
+    GetDIBits(screen, bitmap, 0, info.bmHeight, pixels.data(), &bmi, DIB_RGB_COLORS);
+    ReleaseDC(NULL, screen);
+    for (uint32_t& p : pixels)
+        p &= 0xFFFFFF;
+    return pixels;
+}
+
+HBITMAP drive_capture(HBITMAP(WINAPI* capture)(), const std::function<void(HWND dialog)>& script) {
+    std::thread driver([&] {
+        HWND dialog = wait_for_capture_dialog();
+        if (dialog == NULL)
+            return;
+        script(dialog);
+        if (!wait_until([&] { return !IsWindow(dialog); }, 2000))
+            PostMessageA(dialog, WM_CLOSE, 0, 0);
+    });
+    HBITMAP result = capture();
+    driver.join();
+    return result;
+}
+
+bool save_bmp(const char* path, const std::vector<uint32_t>& pixels, int width, int height) {
+    const int stride = (width * 3 + 3) & ~3;
+    BITMAPFILEHEADER file = {};
+    BITMAPINFOHEADER info = {};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof info;
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(stride) * height;
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = height; // bottom-up
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    FILE* f = fopen(path, "wb");
+    if (f == nullptr)
+        return false;
+    fwrite(&file, sizeof file, 1, f);
+    fwrite(&info, sizeof info, 1, f);
+    std::vector<unsigned char> row(static_cast<size_t>(stride));
+    for (int y = height - 1; y >= 0; --y) {
+        for (int x = 0; x < width; ++x) {
+            const uint32_t p = pixels[static_cast<size_t>(y) * width + x];
+            row[static_cast<size_t>(x) * 3 + 0] = static_cast<unsigned char>(p);
+            row[static_cast<size_t>(x) * 3 + 1] = static_cast<unsigned char>(p >> 8);
+            row[static_cast<size_t>(x) * 3 + 2] = static_cast<unsigned char>(p >> 16);
+        }
+        fwrite(row.data(), 1, row.size(), f);
+    }
+    return fclose(f) == 0;
+}

@@ -1,0 +1,55 @@
+// Drives a capture the way a user would, from a second thread of the host: real input events
+// (SendInput), and waits on observable state (windows, mouse capture, cursors, screen pixels)
+// with a timeout instead of fixed sleeps. Also the host's side of the picture: a full-screen
+// window with a known, position-dependent pixel pattern, and pixel read-back of the screen and of
+// bitmaps.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+// Pixels as 0x00RRGGBB, the layout of a 32-bit top-down DIB read as little-endian words.
+uint32_t pattern_pixel(int x, int y);
+uint32_t rgb_pixel(COLORREF colour);
+
+// The host's full-screen window showing the pattern, painted and in the foreground.
+HWND show_pattern_window();
+
+// Handles the host's pending messages until the whole screen shows the pattern again (after a
+// capture the windows below repaint asynchronously). False after the timeout.
+bool wait_for_pattern_on_screen(DWORD timeout_ms = 3000);
+
+int screen_width();
+int screen_height();
+
+void send_move(int x, int y);
+void send_button(bool down);
+void send_key(WORD vk, bool down);
+void send_double_click(int x, int y);
+
+// Polls `done` until it holds or `timeout_ms` passes; the result of the last poll.
+bool wait_until(const std::function<bool()>& done, DWORD timeout_ms = 3000);
+
+// The open capture dialog once its set-up has finished and it is shown; NULL after the timeout.
+HWND wait_for_capture_dialog(DWORD timeout_ms = 5000);
+// The window that holds the mouse capture of `hwnd`'s thread.
+HWND mouse_capture_of(HWND hwnd);
+HCURSOR class_cursor(HWND hwnd);
+
+// Screen pixels of `rc`, row by row.
+std::vector<uint32_t> read_screen(const RECT& rc);
+uint32_t screen_pixel(int x, int y);
+
+// A bitmap's pixels, row by row from the top; width and height through the pointers.
+std::vector<uint32_t> bitmap_pixels(HBITMAP bitmap, int* width, int* height);
+
+// Writes 0x00RRGGBB pixels as a 24-bit .bmp file.
+bool save_bmp(const char* path, const std::vector<uint32_t>& pixels, int width, int height);
+
+// Runs `script` on a second thread against the capture that `capture` runs on this thread, and
+// returns what `capture` returned. If the script returns with the dialog still open, the dialog
+// is closed so that the call cannot hang.
+HBITMAP drive_capture(HBITMAP(WINAPI* capture)(), const std::function<void(HWND dialog)>& script);
