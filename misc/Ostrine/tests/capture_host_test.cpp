@@ -458,3 +458,26 @@ TEST_F(CaptureHost, StartCaptureAndUnloadingFreesTheLastResult) {
 }
 
 } // namespace
+
+namespace {
+
+// The pointer moves of this capture go through every state that a trace line can show; the
+// lines themselves are read from the debug output by check_trace_lines.py.
+TEST_F(CaptureHost, TraceLinesScenario) {
+    HBITMAP result = capture([&](HWND dialog) {
+        send_move(600, 600);
+        drag(dialog, {100, 100}, {{300, 250}}, {100, 100, 300, 250});
+        send_move(500, 500);
+        EXPECT_TRUE(
+            wait_until([&] { return class_cursor(dialog) != LoadCursorA(NULL, IDC_SIZEALL); }));
+        drag(dialog, {200, 175}, {{220, 190}}, {120, 115, 320, 265});
+        send_move(600, 600);
+        escape();
+        EXPECT_TRUE(wait_until([&] { return screen_mismatches(Box{115, 110, 325, 270}) == 0; }));
+        send_move(650, 650);
+        escape();
+    });
+    EXPECT_EQ(result, nullptr);
+}
+
+} // namespace
