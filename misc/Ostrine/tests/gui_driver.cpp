@@ -6,6 +6,8 @@
 namespace {
 
 std::vector<uint32_t> pattern_image;
+// Where the latest move went: presses and releases go there.
+POINT last_target = {0, 0};
 
 LRESULT CALLBACK pattern_window_proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_ERASEBKGND)
@@ -109,6 +111,7 @@ bool wait_for_pattern_on_screen(DWORD timeout_ms) {
 }
 
 void send_move(int x, int y) {
+    last_target = POINT{x, y};
     send_mouse(MOUSEEVENTF_MOVE, x, y);
     wait_until([&] {
         POINT pt = current_pos();
@@ -116,9 +119,23 @@ void send_move(int x, int y) {
     });
 }
 
+bool move_until(int x, int y, const std::function<bool()>& arrived, DWORD timeout_ms) {
+    const DWORD start = GetTickCount();
+    send_move(x, y);
+    while (!wait_until(arrived, 250)) {
+        if (GetTickCount() - start > timeout_ms)
+            return false;
+        send_move(x > 0 ? x - 1 : x + 1, y);
+        send_move(x, y);
+    }
+    return true;
+}
+
 void send_button(bool down) {
-    const POINT pt = current_pos();
-    send_mouse(down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP, pt.x, pt.y);
+    // With the move in the same event: Wine's X11 driver sometimes replays a stale pointer
+    // position just before, and a button event alone takes the position from the system.
+    send_mouse(MOUSEEVENTF_MOVE | (down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP), last_target.x,
+               last_target.y);
 }
 
 void send_key(WORD vk, bool down) {

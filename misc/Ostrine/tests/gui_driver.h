@@ -26,6 +26,10 @@ int screen_width();
 int screen_height();
 
 void send_move(int x, int y);
+// Moves the pointer to (x, y) until `arrived` holds. Wine's X11 driver now and then replays a
+// stale position after a move; the move is then sent again, by way of a neighbouring pixel so
+// that it is a move even where the pointer already is. False after the timeout.
+bool move_until(int x, int y, const std::function<bool()>& arrived, DWORD timeout_ms = 3000);
 void send_button(bool down);
 void send_key(WORD vk, bool down);
 void send_double_click(int x, int y);
