@@ -1,0 +1,42 @@
+# norvane-query: the reader library, the program, and their tests, benchmark and fuzz target.
+# Included by CMakeLists.txt after the converter's targets (norvane_core provides MD5).
+set(query_dir ${CMAKE_CURRENT_LIST_DIR})
+
+# Opening, validating and looking up a converted database.
+add_library(norvane_reader STATIC
+  ${query_dir}/src/db_reader.cpp
+  ${query_dir}/src/file_image.cpp
+  ${query_dir}/src/ipv4_text.cpp
+  ${query_dir}/src/db_stats.cpp)
+target_include_directories(norvane_reader PUBLIC ${query_dir}/src)
+target_link_libraries(norvane_reader PUBLIC norvane_core)
+target_compile_options(norvane_reader PRIVATE ${norvane_warnings})
+
+# The program's command line, commands and text conversion.
+add_library(norvane_query_cli STATIC
+  ${query_dir}/src/text_codec.cpp
+  ${query_dir}/src/text_printer.cpp
+  ${query_dir}/src/query_options.cpp
+  ${query_dir}/src/query_commands.cpp
+  ${query_dir}/src/query_driver.cpp)
+target_link_libraries(norvane_query_cli PUBLIC norvane_reader)
+target_compile_options(norvane_query_cli PRIVATE ${norvane_warnings})
+
+add_executable(norvane-query ${query_dir}/src/query_main.cpp)
+target_link_libraries(norvane-query PRIVATE norvane_query_cli)
+target_compile_options(norvane-query PRIVATE ${norvane_warnings})
+
+if(NORVANE_TESTS)
+  add_library(norvane_db_builder STATIC ${query_dir}/tests/db_builder.cpp)
+  target_link_libraries(norvane_db_builder PUBLIC norvane_core)
+  target_include_directories(norvane_db_builder PUBLIC ${query_dir}/tests)
+  target_compile_options(norvane_db_builder PRIVATE ${norvane_warnings})
+
+  add_executable(norvane_query_tests
+    ${query_dir}/tests/db_reader_test.cpp
+    ${query_dir}/tests/damaged_db_test.cpp
+    ${query_dir}/tests/query_parts_test.cpp)
+  target_link_libraries(norvane_query_tests PRIVATE norvane_query_cli norvane_db_builder gtest_main)
+  target_compile_options(norvane_query_tests PRIVATE ${norvane_warnings})
+  gtest_discover_tests(norvane_query_tests DISCOVERY_MODE PRE_TEST)
+endif()

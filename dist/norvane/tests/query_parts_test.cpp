@@ -1,0 +1,209 @@
+// The pieces of norvane-query below its commands: address text, GB18030 decoding, CSV fields,
+// the command line and the stats figures.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "db_builder.h"
+#include "db_layout.h"
+#include "db_stats.h"
+#include "ipv4_text.h"
+#include "query_options.h"
+#include "text_codec.h"
+#include "text_printer.h"
+
+namespace {
+
+bool parse(const char* text, uint32_t* address) {
+    return parse_ipv4(text, std::strlen(text), address);
+}
+
+std::string decode(const std::string& bytes) {
+    TextDecoder decoder;
+    EXPECT_TRUE(text_decoder_open(&decoder));
+    std::string out;
+    decode_to_utf8(&decoder, bytes.data(), bytes.size(), &out);
+    text_decoder_close(&decoder);
+    return out;
+}
+
+struct Parsed {
+    bool ok;
+    QueryOptions options;
+    std::string error;
+};
+
+Parsed parse_args(std::vector<const char*> args) {
+    args.insert(args.begin(), "norvane-query");
+    Parsed p;
+    p.ok = parse_query_options(int(args.size()), const_cast<char**>(args.data()), &p.options,
+                               &p.error);
+    return p;
+}
+
+} // namespace
+
+TEST(Ipv4Text, ParsesDottedQuadsOnly) {
+    uint32_t a = 0;
+    EXPECT_TRUE(parse("1.2.3.4", &a));
+    EXPECT_EQ(a, 0x01020304u);
+    EXPECT_TRUE(parse("255.255.255.255", &a));
+    EXPECT_EQ(a, 0xFFFFFFFFu);
+    EXPECT_TRUE(parse("0.0.0.0", &a));
+    EXPECT_EQ(a, 0u);
+    EXPECT_TRUE(parse("010.001.0.09", &a)); // leading zeros are decimal
+    EXPECT_EQ(a, 0x0A010009u);
+    for (const char* bad : {"", "1.2.3", "1.2.3.4.5", "256.0.0.0", "1.2.3.4 ", " 1.2.3.4", "1..3.4",
+                            "1.2.3.", "0001.2.3.4", "a.b.c.d", "1.2.3.-4", "4294967295"})
+        EXPECT_FALSE(parse(bad, &a)) << bad;
+}
+
+TEST(Ipv4Text, FormatsEveryOctetWidth) {
+    char text[kIpv4TextSize];
+    EXPECT_EQ(format_ipv4(0x01020304u, text), 7u);
+    EXPECT_STREQ(text, "1.2.3.4");
+    format_ipv4(0xFFFFFFFFu, text);
+    EXPECT_STREQ(text, "255.255.255.255");
+    format_ipv4(0x0A64C800u, text);
+    EXPECT_STREQ(text, "10.100.200.0");
+    uint32_t back = 0;
+    for (uint32_t a : {0u, 0x7F000001u, 0xC0A80A0Au, 0x08080808u}) {
+        size_t n = format_ipv4(a, text);
+        ASSERT_TRUE(parse_ipv4(text, n, &back));
+        EXPECT_EQ(back, a);
+    }
+}
+
+TEST(TextCodec, GbkBytesBecomeUtf8) {
+    EXPECT_EQ(decode("plain ASCII"), "plain ASCII");
+    EXPECT_EQ(decode("\xD6\xD0\xB9\xFA"), "\xE4\xB8\xAD\xE5\x9B\xBD"); // China
+    EXPECT_EQ(decode("\xB1\xB1\xBE\xA9\xCA\xD0 CZ88.NET"), "\xE5\x8C\x97\xE4\xBA\xAC"
+                                                           "\xE5\xB8\x82 CZ88.NET"); // Beijing
+    EXPECT_EQ(decode("\x81\x30\x81\x30"), "\xC2\x80"); // a four-byte GB18030 sequence
+    EXPECT_EQ(decode(""), "");
+}
+
+TEST(TextCodec, InvalidBytesAreReplacedAndDecodingGoesOn) {
+    // 0xFF is no lead byte; 0xD6 at the end lacks its second byte.
+    EXPECT_EQ(decode("a\xFF"
+                     "b"),
+              "a\xEF\xBF\xBD"
+              "b");
+    EXPECT_EQ(decode("\xD6\xD0\xD6"), "\xE4\xB8\xAD\xEF\xBF\xBD");
+}
+
+TEST(TextPrinter, CsvFieldsAreQuotedOnlyWhenNeeded) {
+    std::string line;
+    append_csv_field(&line, "plain text");
+    EXPECT_EQ(line, "plain text");
+    for (const char* special : {"a,b", "say \"hi\"", "two\nlines", "cr\r"}) {
+        line.clear();
+        append_csv_field(&line, special);
+        std::string expected = "\"";
+        for (const char* c = special; *c; ++c)
+            expected += *c == '"' ? std::string("\"\"") : std::string(1, *c);
+        EXPECT_EQ(line, expected + "\"");
+    }
+}
+
+TEST(TextPrinter, RawKeepsBytesAndDefaultConvertsEachTextOnce) {
+    std::vector<uint8_t> bytes = build_db_from_texts(
+        db_layout::kFormatNew, {{0, 9, "\xD6\xD0\xB9\xFA", ""}, {10, 19, "\xD6\xD0\xB9\xFA", "x"}});
+    NorvaneDb db;
+    DbError error;
+    ASSERT_EQ(db_open_memory(bytes.data(), bytes.size(), &db, &error), DB_OK);
+    TextPrinter utf8, raw;
+    ASSERT_TRUE(text_printer_open(&utf8, &db, false));
+    ASSERT_TRUE(text_printer_open(&raw, &db, true));
+    EXPECT_EQ(printable_text(&utf8, 0), "\xE4\xB8\xAD\xE5\x9B\xBD");
+    EXPECT_EQ(printable_text(&raw, 0), "\xD6\xD0\xB9\xFA");
+    EXPECT_EQ(&printable_text(&utf8, 0), &printable_text(&utf8, 0));
+    EXPECT_EQ(printable_text(&utf8, 2), "x");
+    text_printer_close(&utf8);
+    text_printer_close(&raw);
+    db_close(&db);
+}
+
+TEST(QueryOptions, CommandsOperandsAndOptions) {
+    Parsed p = parse_args({"lookup", "/data/gbwry.dat", "1.2.3.4", "--raw", "5.6.7.8"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.options.command, QUERY_LOOKUP);
+    EXPECT_TRUE(p.options.raw);
+    EXPECT_EQ(p.options.operands,
+              (std::vector<std::string>{"/data/gbwry.dat", "1.2.3.4", "5.6.7.8"}));
+
+    p = parse_args({"dump", "--csv", "db"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_TRUE(p.options.csv);
+
+    p = parse_args({"lookup", "db", "-"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.options.operands.back(), "-");
+
+    p = parse_args({"verify", "--", "-odd-name.dat"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.options.operands, (std::vector<std::string>{"-odd-name.dat"}));
+
+    p = parse_args({"stats", "--help"});
+    EXPECT_TRUE(p.ok && p.options.help);
+    p = parse_args({"--help"});
+    EXPECT_TRUE(p.ok && p.options.help);
+}
+
+TEST(QueryOptions, UsageErrors) {
+    struct Case {
+        std::vector<const char*> args;
+        const char* error;
+    };
+    const Case cases[] = {
+        {{}, "missing command"},
+        {{"find", "db"}, "unknown command 'find'"},
+        {{"verify"}, "missing database path"},
+        {{"lookup", "db"}, "lookup needs addresses, or - to read them from standard input"},
+        {{"lookup", "db", "-", "1.2.3.4"}, "lookup takes either addresses or -, not both"},
+        {{"verify", "db", "extra"}, "unexpected argument 'extra'"},
+        {{"lookup", "db", "1.2.3.4", "--csv"}, "unknown option '--csv' for lookup"},
+        {{"verify", "--raw", "db"}, "unknown option '--raw' for verify"},
+        {{"dump", "-x", "db"}, "unknown option '-x' for dump"},
+    };
+    for (const Case& c : cases) {
+        Parsed p = parse_args(c.args);
+        EXPECT_FALSE(p.ok) << c.error;
+        EXPECT_EQ(p.error, c.error);
+    }
+}
+
+TEST(DbStats, CoverageCountsOverlapsOnceAndSkipsReversedRanges) {
+    std::vector<uint8_t> bytes =
+        build_db(db_layout::kFormatOld,
+                 {{100, 199, 0, 1},
+                  {0, 9, 2, 1},
+                  {150, 249, 0, 1},
+                  {10, 10, 2, 2},
+                  {500, 400, 3, 3},
+                  {0xFFFFFF00, 0xFFFFFFFF, 2, 1}},
+                 {"long country", "", "C", "never used by a covering range"});
+    NorvaneDb db;
+    DbError error;
+    ASSERT_EQ(db_open_memory(bytes.data(), bytes.size(), &db, &error), DB_OK);
+    DbStats stats = compute_db_stats(&db, 2);
+    EXPECT_EQ(stats.covered_addresses, 150u + 11u + 256u);
+    EXPECT_EQ(stats.empty_ranges, 1u);
+    EXPECT_EQ(stats.used_texts, 4u);
+    EXPECT_EQ(stats.distinct_countries, 3u); // 0, 2, 3
+    EXPECT_EQ(stats.distinct_areas, 3u);     // 1, 2, 3
+    EXPECT_EQ(stats.longest_texts, (std::vector<uint32_t>{3, 0}));
+    db_close(&db);
+}
+
+TEST(DbStats, WholeAddressSpace) {
+    std::vector<uint8_t> bytes = build_db(
+        db_layout::kFormatNew, {{0, 0x7FFFFFFF, 0, 0}, {0x80000000, 0xFFFFFFFF, 0, 0}}, {"all"});
+    NorvaneDb db;
+    DbError error;
+    ASSERT_EQ(db_open_memory(bytes.data(), bytes.size(), &db, &error), DB_OK);
+    EXPECT_EQ(compute_db_stats(&db, 1).covered_addresses, uint64_t(1) << 32);
+    db_close(&db);
+}
