@@ -8,24 +8,24 @@
 constexpr int32_t kLocationCapacity = 1 << 24;
 
 struct LocationEntry {
-    const char* text;     // the pointer first interned for this text; not owned
-    uint32_t end_offset;  // position just past the text's zero byte in the text area
-    uint32_t length;      // bytes before the zero byte
+    const char* text;    // the pointer first interned for this text; not owned
+    uint32_t end_offset; // position just past the text's zero byte in the text area
+    uint32_t length;     // bytes before the zero byte
     uint32_t hash;
 };
 
 struct LocationTable {
     LocationEntry* entries;
-    int32_t location_count;  // entries in use
-    int32_t entry_room;      // entries allocated
-    int32_t capacity;        // most entries the table may ever hold
+    int32_t location_count; // entries in use
+    int32_t entry_room;     // entries allocated
+    int32_t capacity;       // most entries the table may ever hold
     // Hash index over the entries: open addressing, each slot holds an entry index + 1 (0 = free).
     uint32_t* slots;
     uint32_t slot_mask;
 };
 
 enum InternFailure {
-    INTERN_TABLE_FULL = -1,     // the text is new and the table holds `capacity` texts
+    INTERN_TABLE_FULL = -1, // the text is new and the table holds `capacity` texts
     INTERN_OUT_OF_MEMORY = -2,
 };
 

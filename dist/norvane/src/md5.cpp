@@ -6,7 +6,9 @@ namespace {
 
 uint8_t static_digest[16];
 
-inline uint32_t rotl(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
+inline uint32_t rotl(uint32_t x, int n) {
+    return (x << n) | (x >> (32 - n));
+}
 
 inline uint32_t load_word(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;

@@ -4,9 +4,9 @@
 #include <cstdint>
 
 struct Md5Context {
-    uint32_t state[4];     // chaining words A, B, C, D
-    uint32_t bit_count[2]; // message length in bits mod 2^64, low word first
-    uint32_t block[16];    // pending partial block, bytes packed little-endian
+    uint32_t state[4];      // chaining words A, B, C, D
+    uint32_t bit_count[2];  // message length in bits mod 2^64, low word first
+    uint32_t block[16];     // pending partial block, bytes packed little-endian
     int32_t buffered_bytes; // bytes held in block, 0..63
 };
 

@@ -22,8 +22,8 @@ enum WriteStatus {
 };
 
 struct WriteReport {
-    bool text_limit_hit;       // old layout with 65,535 texts or more
-    int32_t discarded_texts;   // texts beyond 65,535 left out (old layout)
+    bool text_limit_hit;     // old layout with 65,535 texts or more
+    int32_t discarded_texts; // texts beyond 65,535 left out (old layout)
 };
 
 // Writes db->records[0 .. kept_count) and the table's texts. Releases db's source image once the

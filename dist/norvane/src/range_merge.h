@@ -10,7 +10,7 @@
 
 enum MergeStatus {
     MERGE_OK = 0,
-    MERGE_TABLE_FULL,      // more distinct texts than the LocationTable may hold
+    MERGE_TABLE_FULL, // more distinct texts than the LocationTable may hold
     MERGE_OUT_OF_MEMORY,
 };
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 struct SourceBuilder {
-    std::vector<uint8_t> bytes;  // starts with 8 header bytes to be filled in
-    std::vector<uint8_t> index;  // 7-byte entries, appended behind the data by sb_finish
+    std::vector<uint8_t> bytes; // starts with 8 header bytes to be filled in
+    std::vector<uint8_t> index; // 7-byte entries, appended behind the data by sb_finish
 };
 
 void sb_init(SourceBuilder* b);

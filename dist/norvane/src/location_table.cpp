@@ -1,0 +1,116 @@
+#include "location_table.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "source_reader.h"
+
+namespace {
+
+constexpr int32_t kInitialEntries = 1024;
+
+// FNV-1a over the text's bytes; also yields the length, so each text is read once per lookup.
+uint32_t hash_text(const char* text, uint32_t* length) {
+    uint32_t h = 2166136261u;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+    const unsigned char* start = p;
+    while (*p) {
+        h = (h ^ *p++) * 16777619u;
+    }
+    *length = uint32_t(p - start);
+    return h;
+}
+
+bool grow_slots(LocationTable* t) {
+    uint32_t new_size = (t->slot_mask + 1) * 2;
+    auto* slots = static_cast<uint32_t*>(std::calloc(new_size, sizeof(uint32_t)));
+    if (slots == nullptr)
+        return false;
+    uint32_t mask = new_size - 1;
+    for (int32_t i = 0; i < t->location_count; ++i) {
+        uint32_t s = t->entries[i].hash & mask;
+        while (slots[s] != 0)
+            s = (s + 1) & mask;
+        slots[s] = uint32_t(i) + 1;
+    }
+    std::free(t->slots);
+    t->slots = slots;
+    t->slot_mask = mask;
+    return true;
+}
+
+bool grow_entries(LocationTable* t) {
+    int64_t room = int64_t(t->entry_room) * 2;
+    if (room > t->capacity)
+        room = t->capacity;
+    void* entries = std::realloc(t->entries, size_t(room) * sizeof(LocationEntry));
+    if (entries == nullptr)
+        return false;
+    t->entries = static_cast<LocationEntry*>(entries);
+    t->entry_room = int32_t(room);
+    return true;
+}
+
+} // namespace
+
+int location_table_init(LocationTable* t, int32_t capacity) {
+    *t = LocationTable{};
+    t->capacity = capacity;
+    t->entry_room = capacity < kInitialEntries ? capacity : kInitialEntries;
+    t->entries = static_cast<LocationEntry*>(
+        std::malloc(size_t(t->entry_room > 0 ? t->entry_room : 1) * sizeof(LocationEntry)));
+    // Slots stay at most half full: twice the entries, rounded to a power of two.
+    uint32_t slot_count = 1;
+    while (slot_count < uint32_t(t->entry_room) * 2)
+        slot_count *= 2;
+    t->slots = static_cast<uint32_t*>(std::calloc(slot_count, sizeof(uint32_t)));
+    t->slot_mask = slot_count - 1;
+    if (t->entries == nullptr || t->slots == nullptr) {
+        location_table_free(t);
+        return -1;
+    }
+    return 0;
+}
+
+void location_table_free(LocationTable* t) {
+    std::free(t->entries);
+    std::free(t->slots);
+    *t = LocationTable{};
+}
+
+int32_t intern_location(LocationTable* t, const char* text) {
+    if (text == nullptr)
+        text = empty_text;
+    uint32_t length = 0;
+    uint32_t hash = hash_text(text, &length);
+
+    uint32_t s = hash & t->slot_mask;
+    for (uint32_t slot; (slot = t->slots[s]) != 0; s = (s + 1) & t->slot_mask) {
+        const LocationEntry& e = t->entries[slot - 1];
+        if (e.hash == hash && e.length == length && std::memcmp(e.text, text, length) == 0)
+            return int32_t(slot - 1);
+    }
+
+    if (t->location_count >= t->capacity)
+        return INTERN_TABLE_FULL;
+    if (t->location_count == t->entry_room && !grow_entries(t))
+        return INTERN_OUT_OF_MEMORY;
+
+    int32_t index = t->location_count;
+    uint32_t start = location_offset(t, index);
+    t->entries[index] = LocationEntry{text, start + length + 1, length, hash};
+    t->slots[s] = uint32_t(index) + 1;
+    t->location_count = index + 1;
+
+    if (uint64_t(t->location_count) * 2 > t->slot_mask + 1 && !grow_slots(t)) {
+        // The entry is in; only the index could not grow. Undo so the table stays consistent.
+        t->slots[s] = 0;
+        t->location_count = index;
+        return INTERN_OUT_OF_MEMORY;
+    }
+    return index;
+}
+
+uint32_t location_offset(const LocationTable* t, int32_t index) {
+    return index == 0 ? 0 : t->entries[index - 1].end_offset;
+}

@@ -1,0 +1,65 @@
+#include "range_merge.h"
+
+#include <cstring>
+
+#include "db_layout.h"
+
+namespace {
+
+constexpr uint32_t kSentinel = 0xFFFFFFFFu;
+
+bool same_text(const char* a, const char* b) {
+    return a == b || std::strcmp(a, b) == 0;
+}
+
+// Old-layout indexes are 16 bits wide and 0xFFFF is never used.
+bool over_old_limit(int32_t format_version, int32_t index) {
+    return format_version == db_layout::kFormatOld && uint32_t(index) >= 0xFFFFu;
+}
+
+MergeStatus intern_failure(int32_t result) {
+    return result == INTERN_TABLE_FULL ? MERGE_TABLE_FULL : MERGE_OUT_OF_MEMORY;
+}
+
+} // namespace
+
+MergeStatus merge_ranges(RangeRecord* records, int32_t record_count, int32_t format_version,
+                         LocationTable* table, int32_t* kept_count) {
+    int32_t kept = 0;
+    for (int32_t i = 0; i < record_count; ++i) {
+        const RangeRecord r = records[i];
+        if (r.start_ip == kSentinel || r.end_ip == kSentinel)
+            continue;
+
+        if (kept > 0) {
+            RangeRecord* last = &records[kept - 1];
+            // Continuation: joined only when it follows on directly and carries the same texts.
+            if (r.start_ip == last->end_ip + 1u && same_text(r.area_text, last->area_text) &&
+                same_text(r.country_text, last->country_text)) {
+                last->end_ip = r.end_ip;
+                continue;
+            }
+            // Starts inside the last kept range: dropped whole, whatever its end.
+            if (r.start_ip <= last->end_ip && r.start_ip >= last->start_ip)
+                continue;
+        }
+
+        RangeRecord* out = &records[kept];
+        *out = r;
+        int32_t country = intern_location(table, r.country_text);
+        if (country < 0)
+            return intern_failure(country);
+        if (over_old_limit(format_version, country))
+            continue;
+        int32_t area = intern_location(table, r.area_text);
+        if (area < 0)
+            return intern_failure(area);
+        if (over_old_limit(format_version, area))
+            continue;
+        out->country_index = country;
+        out->area_index = area;
+        ++kept;
+    }
+    *kept_count = kept;
+    return MERGE_OK;
+}
