@@ -54,11 +54,11 @@ std::vector<uint8_t> build_db(int32_t format_version, const std::vector<TestRang
         body.push_back(0);
     }
 
-    std::vector<uint8_t> file;
+    size_t prefix = db_layout::prefix_size(format_version);
+    std::vector<uint8_t> file(prefix + body.size());
     if (wide)
-        file.insert(file.end(), db_layout::kMagic, db_layout::kMagic + db_layout::kMagicSize);
-    file.resize(file.size() + db_layout::kDigestSize);
-    file.insert(file.end(), body.begin(), body.end());
+        std::memcpy(file.data(), db_layout::kMagic, db_layout::kMagicSize);
+    std::memcpy(file.data() + prefix, body.data(), body.size());
     restamp_digest(&file);
     return file;
 }
