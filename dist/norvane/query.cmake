@@ -35,8 +35,10 @@ if(NORVANE_TESTS)
   add_executable(norvane_query_tests
     ${query_dir}/tests/db_reader_test.cpp
     ${query_dir}/tests/damaged_db_test.cpp
-    ${query_dir}/tests/query_parts_test.cpp)
-  target_link_libraries(norvane_query_tests PRIVATE norvane_query_cli norvane_db_builder gtest_main)
+    ${query_dir}/tests/query_parts_test.cpp
+    ${query_dir}/tests/round_trip_test.cpp)
+  target_link_libraries(norvane_query_tests
+    PRIVATE norvane_query_cli norvane_db_builder norvane_testsupport gtest_main)
   target_compile_options(norvane_query_tests PRIVATE ${norvane_warnings})
   gtest_discover_tests(norvane_query_tests DISCOVERY_MODE PRE_TEST)
 endif()
