@@ -71,3 +71,11 @@ if(NORVANE_BENCH AND NOT CMAKE_CROSSCOMPILING AND NOT WIN32)
     PRIVATE norvane_reader norvane_db_builder norvane_testsupport benchmark::benchmark)
   target_compile_options(lookup_bench PRIVATE ${norvane_warnings})
 endif()
+
+if(NORVANE_FUZZ)
+  # Open-and-validate under the sanitizers; seeds in fuzz/db_seeds.
+  add_executable(db_reader_fuzz ${query_dir}/fuzz/db_reader_fuzz.cpp)
+  target_link_libraries(db_reader_fuzz PRIVATE norvane_reader)
+  target_compile_options(db_reader_fuzz PRIVATE ${norvane_warnings} -fsanitize=fuzzer,address,undefined)
+  target_link_options(db_reader_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
+endif()
