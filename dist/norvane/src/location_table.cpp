@@ -9,29 +9,34 @@ namespace {
 
 constexpr int32_t kInitialEntries = 1024;
 
-// FNV-1a over the text's bytes; also yields the length, so each text is read once per lookup.
-uint32_t hash_text(const char* text, uint32_t* length) {
-    uint32_t h = 2166136261u;
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
-    const unsigned char* start = p;
-    while (*p) {
-        h = (h ^ *p++) * 16777619u;
+// Hash of the text's bytes (not its zero byte), eight bytes at a time.
+uint32_t hash_text(const char* text, size_t length) {
+    uint64_t h = 0x9E3779B97F4A7C15ull ^ length;
+    size_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        uint64_t w;
+        std::memcpy(&w, text + i, 8);
+        h = (h ^ w) * 0xFF51AFD7ED558CCDull;
+        h ^= h >> 32;
     }
-    *length = uint32_t(p - start);
-    return h;
+    uint64_t tail = 0;
+    std::memcpy(&tail, text + i, length - i);
+    h = (h ^ tail) * 0xC4CEB9FE1A85EC53ull;
+    h ^= h >> 29;
+    return uint32_t(h) ^ uint32_t(h >> 32);
 }
 
 bool grow_slots(LocationTable* t) {
     uint32_t new_size = (t->slot_mask + 1) * 2;
-    auto* slots = static_cast<uint32_t*>(std::calloc(new_size, sizeof(uint32_t)));
+    auto* slots = static_cast<LocationSlot*>(std::calloc(new_size, sizeof(LocationSlot)));
     if (slots == nullptr)
         return false;
     uint32_t mask = new_size - 1;
     for (int32_t i = 0; i < t->location_count; ++i) {
         uint32_t s = t->entries[i].hash & mask;
-        while (slots[s] != 0)
+        while (slots[s].entry_plus_one != 0)
             s = (s + 1) & mask;
-        slots[s] = uint32_t(i) + 1;
+        slots[s] = LocationSlot{t->entries[i].hash, uint32_t(i) + 1};
     }
     std::free(t->slots);
     t->slots = slots;
@@ -63,7 +68,7 @@ int location_table_init(LocationTable* t, int32_t capacity) {
     uint32_t slot_count = 1;
     while (slot_count < uint32_t(t->entry_room) * 2)
         slot_count *= 2;
-    t->slots = static_cast<uint32_t*>(std::calloc(slot_count, sizeof(uint32_t)));
+    t->slots = static_cast<LocationSlot*>(std::calloc(slot_count, sizeof(LocationSlot)));
     t->slot_mask = slot_count - 1;
     if (t->entries == nullptr || t->slots == nullptr) {
         location_table_free(t);
@@ -81,14 +86,17 @@ void location_table_free(LocationTable* t) {
 int32_t intern_location(LocationTable* t, const char* text) {
     if (text == nullptr)
         text = empty_text;
-    uint32_t length = 0;
-    uint32_t hash = hash_text(text, &length);
+    uint32_t length = uint32_t(std::strlen(text));
+    uint32_t hash = hash_text(text, length);
 
     uint32_t s = hash & t->slot_mask;
-    for (uint32_t slot; (slot = t->slots[s]) != 0; s = (s + 1) & t->slot_mask) {
-        const LocationEntry& e = t->entries[slot - 1];
-        if (e.hash == hash && e.length == length && std::memcmp(e.text, text, length) == 0)
-            return int32_t(slot - 1);
+    for (; t->slots[s].entry_plus_one != 0; s = (s + 1) & t->slot_mask) {
+        if (t->slots[s].hash != hash)
+            continue;
+        uint32_t index = t->slots[s].entry_plus_one - 1;
+        const LocationEntry& e = t->entries[index];
+        if (e.length == length && std::memcmp(e.text, text, length) == 0)
+            return int32_t(index);
     }
 
     if (t->location_count >= t->capacity)
@@ -99,12 +107,12 @@ int32_t intern_location(LocationTable* t, const char* text) {
     int32_t index = t->location_count;
     uint32_t start = location_offset(t, index);
     t->entries[index] = LocationEntry{text, start + length + 1, length, hash};
-    t->slots[s] = uint32_t(index) + 1;
+    t->slots[s] = LocationSlot{hash, uint32_t(index) + 1};
     t->location_count = index + 1;
 
     if (uint64_t(t->location_count) * 2 > t->slot_mask + 1 && !grow_slots(t)) {
         // The entry is in; only the index could not grow. Undo so the table stays consistent.
-        t->slots[s] = 0;
+        t->slots[s] = LocationSlot{0, 0};
         t->location_count = index;
         return INTERN_OUT_OF_MEMORY;
     }

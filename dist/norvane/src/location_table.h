@@ -14,13 +14,19 @@ struct LocationEntry {
     uint32_t hash;
 };
 
+struct LocationSlot {
+    uint32_t hash;
+    uint32_t entry_plus_one;
+};
+
 struct LocationTable {
     LocationEntry* entries;
     int32_t location_count; // entries in use
     int32_t entry_room;     // entries allocated
     int32_t capacity;       // most entries the table may ever hold
-    // Hash index over the entries: open addressing, each slot holds an entry index + 1 (0 = free).
-    uint32_t* slots;
+    // Hash index over the entries: open addressing; a slot holds an entry's hash and its index + 1
+    // (0 = free), so that probing rarely touches the entries or their texts.
+    LocationSlot* slots;
     uint32_t slot_mask;
 };
 

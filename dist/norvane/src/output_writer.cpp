@@ -13,93 +13,75 @@ namespace {
 
 constexpr size_t kChunkSize = 1 << 20;
 
-// Buffered writer that digests and counts exactly the bytes it hands to the file.
-struct BodyStream {
-    FILE* file;
-    uint8_t* buffer;
-    size_t used;
-    uint64_t length;
-    Md5Context md5;
-    bool failed;
-};
-
-void flush_stream(BodyStream* s) {
-    if (s->used == 0 || s->failed)
-        return;
-    if (std::fwrite(s->buffer, 1, s->used, s->file) != s->used)
-        s->failed = true;
-    md5_update(&s->md5, s->buffer, uint32_t(s->used));
-    s->length += s->used;
-    s->used = 0;
-}
-
-void put_bytes(BodyStream* s, const void* data, size_t n) {
-    const uint8_t* p = static_cast<const uint8_t*>(data);
-    while (n > 0 && !s->failed) {
-        size_t take = kChunkSize - s->used < n ? kChunkSize - s->used : n;
-        std::memcpy(s->buffer + s->used, p, take);
-        s->used += take;
-        p += take;
-        n -= take;
-        if (s->used == kChunkSize)
-            flush_stream(s);
-    }
-}
-
-void put_u32(BodyStream* s, uint32_t v) {
-    uint8_t b[4];
-    store_le32(b, v);
-    put_bytes(s, b, 4);
-}
-
-void put_u16(BodyStream* s, uint16_t v) {
-    uint8_t b[2];
-    store_le16(b, v);
-    put_bytes(s, b, 2);
-}
-
-void put_index(BodyStream* s, int32_t format_version, uint32_t v) {
-    if (format_version == db_layout::kFormatNew)
-        put_u32(s, v);
-    else
-        put_u16(s, uint16_t(v));
-}
-
-void write_body(BodyStream* s, const RangeRecord* records, int32_t kept_count, LocationTable* table,
-                int32_t format_version, WriteReport* report) {
-    put_u32(s, uint32_t(format_version));
-    put_u32(s, uint32_t(kept_count));
+// Number of texts the chosen layout can hold; the old layout's 16-bit indexes stop at 65,535.
+int32_t texts_to_write(const LocationTable* table, int32_t format_version) {
     if (format_version == db_layout::kFormatOld &&
-        uint32_t(table->location_count) >= db_layout::kOldMaxTextCount) {
-        // No kept range refers to a text beyond the limit (the merge dropped those ranges).
-        report->text_limit_hit = true;
-        report->discarded_texts = table->location_count - int32_t(db_layout::kOldMaxTextCount);
-        table->location_count = int32_t(db_layout::kOldMaxTextCount);
+        uint32_t(table->location_count) >= db_layout::kOldMaxTextCount)
+        return int32_t(db_layout::kOldMaxTextCount);
+    return table->location_count;
+}
+
+uint64_t body_size(int32_t kept_count, const LocationTable* table, int32_t text_count,
+                   int32_t format_version) {
+    uint64_t texts = text_count > 0 ? table->entries[text_count - 1].end_offset : 0;
+    return db_layout::header_size(format_version) +
+           uint64_t(kept_count) * db_layout::range_entry_size(format_version) +
+           uint64_t(text_count) * db_layout::kTextOffsetSize + texts;
+}
+
+uint8_t* put_index(uint8_t* p, int32_t format_version, uint32_t v) {
+    if (format_version == db_layout::kFormatNew) {
+        store_le32(p, v);
+        return p + 4;
     }
-    put_index(s, format_version, uint32_t(table->location_count));
+    store_le16(p, uint16_t(v));
+    return p + 2;
+}
+
+// Lays the body out in `body`, which holds exactly body_size() bytes.
+void fill_body(uint8_t* body, const RangeRecord* records, int32_t kept_count,
+               const LocationTable* table, int32_t text_count, int32_t format_version) {
+    uint8_t* p = body;
+    store_le32(p, uint32_t(format_version));
+    store_le32(p + 4, uint32_t(kept_count));
+    p = put_index(p + 8, format_version, uint32_t(text_count));
     for (int32_t i = 0; i < kept_count; ++i) {
         const RangeRecord& r = records[i];
-        put_u32(s, r.start_ip);
-        put_u32(s, r.end_ip);
-        put_index(s, format_version, uint32_t(r.country_index));
-        put_index(s, format_version, uint32_t(r.area_index));
+        store_le32(p, r.start_ip);
+        store_le32(p + 4, r.end_ip);
+        p = put_index(p + 8, format_version, uint32_t(r.country_index));
+        p = put_index(p, format_version, uint32_t(r.area_index));
     }
-    for (int32_t j = 0; j < table->location_count; ++j)
-        put_u32(s, location_offset(table, j));
-    for (int32_t j = 0; j < table->location_count; ++j) {
+    for (int32_t j = 0; j < text_count; ++j, p += 4)
+        store_le32(p, location_offset(table, j));
+    for (int32_t j = 0; j < text_count; ++j) {
         const LocationEntry& e = table->entries[j];
-        put_bytes(s, e.text, size_t(e.length) + 1);
+        std::memcpy(p, e.text, size_t(e.length) + 1);
+        p += e.length + 1;
     }
-    flush_stream(s);
 }
 
-void digest_bytes(Md5Context* ctx, const uint8_t* data, uint64_t n) {
+void digest_bytes(const uint8_t* data, uint64_t n, uint8_t digest[16]) {
+    Md5Context ctx;
+    md5_init(&ctx);
     while (n > 0) {
         uint32_t take = n > 0x40000000u ? 0x40000000u : uint32_t(n);
-        md5_update(ctx, data, take);
+        md5_update(&ctx, data, take);
         data += take;
         n -= take;
     }
+    md5_final(digest, &ctx);
+}
+
+bool write_all(FILE* f, const uint8_t* data, uint64_t n) {
+    while (n > 0) {
+        size_t take = n > kChunkSize ? kChunkSize : size_t(n);
+        if (std::fwrite(data, 1, take, f) != take)
+            return false;
+        data += take;
+        n -= take;
+    }
+    return true;
 }
 
 // Removes a partly written file, but never anything that is not a regular file (a device given
@@ -110,34 +92,37 @@ void remove_if_regular(const char* path) {
         std::remove(path);
 }
 
-// Reads the whole temporary file back into a new buffer of exactly `length` bytes.
-WriteStatus read_back(const char* temp_path, uint64_t length, uint8_t** body) {
-    *body = nullptr;
-    if (length > uint64_t(SIZE_MAX) - 1)
-        return WRITE_OUT_OF_MEMORY;
+// Reads the temporary file back and checks that it holds exactly the body: another run in the
+// same folder may have replaced it meanwhile.
+WriteStatus verify_temp(const char* temp_path, const uint8_t* body, uint64_t length) {
     FILE* f = std::fopen(temp_path, "rb");
     if (f == nullptr)
         return WRITE_TEMP_READ_FAILED;
-    auto* buffer = static_cast<uint8_t*>(std::malloc(size_t(length) + 1));
-    if (buffer == nullptr) {
+    auto* chunk = static_cast<uint8_t*>(std::malloc(kChunkSize));
+    if (chunk == nullptr) {
         std::fclose(f);
         return WRITE_OUT_OF_MEMORY;
     }
-    size_t got = std::fread(buffer, 1, size_t(length), f);
-    // One byte more than written means the file has grown since: not our body.
-    size_t extra = std::fread(buffer + got, 1, 1, f);
-    bool read_error = std::ferror(f) != 0;
+    WriteStatus status = WRITE_OK;
+    uint64_t at = 0;
+    for (;;) {
+        size_t got = std::fread(chunk, 1, kChunkSize, f);
+        if (got > length - at || std::memcmp(chunk, body + at, got) != 0) {
+            status = WRITE_TEMP_CHANGED;
+            break;
+        }
+        at += got;
+        if (got < kChunkSize) {
+            if (std::ferror(f))
+                status = WRITE_TEMP_READ_FAILED;
+            else if (at != length)
+                status = WRITE_TEMP_CHANGED;
+            break;
+        }
+    }
+    std::free(chunk);
     std::fclose(f);
-    if (read_error) {
-        std::free(buffer);
-        return WRITE_TEMP_READ_FAILED;
-    }
-    if (got != size_t(length) || extra != 0) {
-        std::free(buffer);
-        return WRITE_TEMP_CHANGED;
-    }
-    *body = buffer;
-    return WRITE_OK;
+    return status;
 }
 
 WriteStatus write_final(const char* output_path, int32_t format_version, const uint8_t digest[16],
@@ -149,7 +134,7 @@ WriteStatus write_final(const char* output_path, int32_t format_version, const u
     if (format_version == db_layout::kFormatNew)
         ok = std::fwrite(db_layout::kMagic, 1, db_layout::kMagicSize, f) == db_layout::kMagicSize;
     ok = ok && std::fwrite(digest, 1, db_layout::kDigestSize, f) == db_layout::kDigestSize;
-    ok = ok && std::fwrite(body, 1, size_t(length), f) == size_t(length);
+    ok = ok && write_all(f, body, length);
     ok = std::fflush(f) == 0 && ok;
     ok = std::fclose(f) == 0 && ok;
     if (!ok) {
@@ -166,49 +151,46 @@ WriteStatus write_output_database(SourceDatabase* db, int32_t kept_count, Locati
                                   const char* temp_path, WriteReport* report) {
     *report = WriteReport{false, 0};
 
-    BodyStream s{};
-    s.buffer = static_cast<uint8_t*>(std::malloc(kChunkSize));
-    if (s.buffer == nullptr)
+    int32_t text_count = texts_to_write(table, format_version);
+    uint64_t length = body_size(kept_count, table, text_count, format_version);
+    if (length > uint64_t(SIZE_MAX))
         return WRITE_OUT_OF_MEMORY;
-    s.file = std::fopen(temp_path, "wb");
-    if (s.file == nullptr) {
-        std::free(s.buffer);
+    auto* body = static_cast<uint8_t*>(std::malloc(size_t(length)));
+    if (body == nullptr)
+        return WRITE_OUT_OF_MEMORY;
+
+    FILE* temp = std::fopen(temp_path, "wb");
+    if (temp == nullptr) {
+        std::free(body);
         return WRITE_TEMP_OPEN_FAILED;
     }
-    md5_init(&s.md5);
-    write_body(&s, db->records, kept_count, table, format_version, report);
-    std::free(s.buffer);
-    bool written = !s.failed && std::fflush(s.file) == 0;
-    written = std::fclose(s.file) == 0 && written;
+    if (format_version == db_layout::kFormatOld &&
+        uint32_t(table->location_count) >= db_layout::kOldMaxTextCount) {
+        // No kept range refers to a text beyond the limit (the merge dropped those ranges).
+        report->text_limit_hit = true;
+        report->discarded_texts = table->location_count - text_count;
+        table->location_count = text_count;
+    }
+    fill_body(body, db->records, kept_count, table, text_count, format_version);
+    uint8_t digest[16];
+    digest_bytes(body, length, digest);
+
+    bool written = write_all(temp, body, length);
+    written = std::fflush(temp) == 0 && written;
+    written = std::fclose(temp) == 0 && written;
     if (!written) {
+        std::free(body);
         remove_if_regular(temp_path);
         return WRITE_TEMP_WRITE_FAILED;
     }
-    uint8_t written_digest[16];
-    md5_final(written_digest, &s.md5);
-
-    // Every text is on disk now; the image goes before the body buffer is allocated.
+    // Every text is in the body now.
     release_source_image(db);
 
-    uint8_t* body = nullptr;
-    WriteStatus status = read_back(temp_path, s.length, &body);
-    if (status != WRITE_OK)
-        return status;
-
-    uint8_t digest[16];
-    Md5Context ctx;
-    md5_init(&ctx);
-    digest_bytes(&ctx, body, s.length);
-    md5_final(digest, &ctx);
-    if (std::memcmp(digest, written_digest, sizeof digest) != 0) {
-        std::free(body);
-        return WRITE_TEMP_CHANGED;
-    }
-
-    status = write_final(output_path, format_version, digest, body, s.length);
+    WriteStatus status = verify_temp(temp_path, body, length);
+    if (status == WRITE_OK)
+        status = write_final(output_path, format_version, digest, body, length);
     std::free(body);
-    if (status != WRITE_OK)
-        return status;
-    remove_if_regular(temp_path);
-    return WRITE_OK;
+    if (status == WRITE_OK)
+        remove_if_regular(temp_path);
+    return status;
 }

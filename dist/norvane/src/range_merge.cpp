@@ -1,5 +1,6 @@
 #include "range_merge.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "db_layout.h"
@@ -17,6 +18,29 @@ bool over_old_limit(int32_t format_version, int32_t index) {
     return format_version == db_layout::kFormatOld && uint32_t(index) >= 0xFFFFu;
 }
 
+// Texts reached through shared redirects come back as the same pointer again and again. While the
+// merge runs the texts never change, so a pointer once interned can skip the table: a small
+// direct-mapped memo of pointer -> index.
+constexpr uint32_t kMemoSlots = 1u << 16;
+
+struct MemoSlot {
+    const char* text;
+    int32_t index;
+};
+
+int32_t intern_memoized(LocationTable* table, MemoSlot* memo, const char* text) {
+    if (memo == nullptr)
+        return intern_location(table, text);
+    uint64_t h = uint64_t(reinterpret_cast<uintptr_t>(text)) * 0x9E3779B97F4A7C15ull;
+    MemoSlot& slot = memo[uint32_t(h >> 32) & (kMemoSlots - 1)];
+    if (slot.text == text && text != nullptr)
+        return slot.index;
+    int32_t index = intern_location(table, text);
+    if (index >= 0)
+        slot = MemoSlot{text, index};
+    return index;
+}
+
 MergeStatus intern_failure(int32_t result) {
     return result == INTERN_TABLE_FULL ? MERGE_TABLE_FULL : MERGE_OUT_OF_MEMORY;
 }
@@ -26,6 +50,8 @@ MergeStatus intern_failure(int32_t result) {
 MergeStatus merge_ranges(RangeRecord* records, int32_t record_count, int32_t format_version,
                          LocationTable* table, int32_t* kept_count) {
     int32_t kept = 0;
+    MergeStatus status = MERGE_OK;
+    auto* memo = static_cast<MemoSlot*>(std::calloc(kMemoSlots, sizeof(MemoSlot)));
     for (int32_t i = 0; i < record_count; ++i) {
         const RangeRecord r = records[i];
         if (r.start_ip == kSentinel || r.end_ip == kSentinel)
@@ -46,20 +72,25 @@ MergeStatus merge_ranges(RangeRecord* records, int32_t record_count, int32_t for
 
         RangeRecord* out = &records[kept];
         *out = r;
-        int32_t country = intern_location(table, r.country_text);
-        if (country < 0)
-            return intern_failure(country);
+        int32_t country = intern_memoized(table, memo, r.country_text);
+        if (country < 0) {
+            status = intern_failure(country);
+            break;
+        }
         if (over_old_limit(format_version, country))
             continue;
-        int32_t area = intern_location(table, r.area_text);
-        if (area < 0)
-            return intern_failure(area);
+        int32_t area = intern_memoized(table, memo, r.area_text);
+        if (area < 0) {
+            status = intern_failure(area);
+            break;
+        }
         if (over_old_limit(format_version, area))
             continue;
         out->country_index = country;
         out->area_index = area;
         ++kept;
     }
+    std::free(memo);
     *kept_count = kept;
-    return MERGE_OK;
+    return status;
 }
