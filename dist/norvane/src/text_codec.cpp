@@ -25,16 +25,16 @@ bool is_ascii(const char* text, size_t length) {
 namespace {
 
 constexpr UINT kGb18030CodePage = 54936;
+constexpr UINT kGbkCodePage = 936;
 
 // Converts one run that the code page accepts whole; false when it doesn't.
-bool convert_run(const char* text, int length, std::string* out) {
+bool convert_run(UINT code_page, const char* text, int length, std::string* out) {
     int wide_length =
-        MultiByteToWideChar(kGb18030CodePage, MB_ERR_INVALID_CHARS, text, length, nullptr, 0);
+        MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, text, length, nullptr, 0);
     if (wide_length <= 0)
         return false;
     std::wstring wide(size_t(wide_length), L'\0');
-    MultiByteToWideChar(kGb18030CodePage, MB_ERR_INVALID_CHARS, text, length, &wide[0],
-                        wide_length);
+    MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, text, length, &wide[0], wide_length);
     int utf8_length =
         WideCharToMultiByte(CP_UTF8, 0, wide.data(), wide_length, nullptr, 0, nullptr, nullptr);
     if (utf8_length <= 0)
@@ -46,15 +46,24 @@ bool convert_run(const char* text, int length, std::string* out) {
     return true;
 }
 
+bool in(unsigned char c, unsigned char low, unsigned char high) {
+    return c >= low && c <= high;
+}
+
 // GB18030 characters are 1, 2 or 4 bytes long; the second byte of a 4-byte one is a digit.
 size_t sequence_length(const char* text, size_t length) {
-    unsigned char lead = static_cast<unsigned char>(text[0]);
-    if (lead < 0x80 || length < 2)
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+    if (p[0] < 0x80 || length < 2)
         return 1;
-    unsigned char second = static_cast<unsigned char>(text[1]);
-    if (second >= 0x30 && second <= 0x39)
+    if (in(p[1], 0x30, 0x39))
         return length >= 4 ? 4 : 1;
     return 2;
+}
+
+bool is_four_byte_character(const char* text) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+    return in(p[0], 0x81, 0xFE) && in(p[1], 0x30, 0x39) && in(p[2], 0x81, 0xFE) &&
+           in(p[3], 0x30, 0x39);
 }
 
 } // namespace
@@ -62,27 +71,36 @@ size_t sequence_length(const char* text, size_t length) {
 bool text_decoder_open(TextDecoder* decoder) {
     decoder->handle = nullptr;
     CPINFO info;
-    return GetCPInfo(kGb18030CodePage, &info) != 0;
+    if (GetCPInfo(kGb18030CodePage, &info)) {
+        decoder->code_page = kGb18030CodePage;
+        decoder->four_byte = true;
+        return true;
+    }
+    decoder->code_page = kGbkCodePage;
+    decoder->four_byte = false;
+    return GetCPInfo(kGbkCodePage, &info) != 0;
 }
 
 void text_decoder_close(TextDecoder* decoder) {
     decoder->handle = nullptr;
 }
 
-void decode_to_utf8(TextDecoder*, const char* text, size_t length, std::string* out) {
+void decode_to_utf8(TextDecoder* decoder, const char* text, size_t length, std::string* out) {
     if (is_ascii(text, length)) {
         out->append(text, length);
         return;
     }
-    if (length < 0x7FFFFFFF && convert_run(text, int(length), out))
+    UINT code_page = decoder->code_page;
+    if (length < 0x7FFFFFFF && convert_run(code_page, text, int(length), out))
         return;
-    // Some sequence is invalid: go character by character so the rest still decodes.
+    // Some sequence is not accepted: go character by character so the rest still decodes.
     size_t pos = 0;
     while (pos < length) {
         size_t n = sequence_length(text + pos, length - pos);
-        if (!convert_run(text + pos, int(n), out)) {
+        if (!convert_run(code_page, text + pos, int(n), out)) {
             out->append(kReplacement);
-            n = 1;
+            if (n != 4 || !is_four_byte_character(text + pos))
+                n = 1;
         }
         pos += n;
     }
@@ -91,6 +109,8 @@ void decode_to_utf8(TextDecoder*, const char* text, size_t length, std::string* 
 #else
 
 bool text_decoder_open(TextDecoder* decoder) {
+    decoder->code_page = 0;
+    decoder->four_byte = true;
     iconv_t cd = iconv_open("UTF-8", "GB18030");
     if (cd == reinterpret_cast<iconv_t>(-1)) {
         decoder->handle = nullptr;
