@@ -132,12 +132,15 @@ class QueryCliTest(unittest.TestCase):
         self.assertEqual(code, 0)
         self.assertEqual(len(out.splitlines()), 2)
 
-    def test_paths_with_slashes_are_plain_paths(self):
+    def test_paths_are_plain_paths(self):
         db = self.write("data/v2/gbwry.dat", build_db(SAMPLE))
         code, out, _ = self.run_query("lookup", "data/v2/gbwry.dat", "36.0.0.1")
         self.assertEqual((code, out.decode("utf-8")), (0, "36.0.0.1\t中国\t\n"))
         code, out, _ = self.run_query("verify", "./" + db)
         self.assertEqual(code, 0)
+        self.write("-odd.dat", build_db(SAMPLE))
+        code, out, _ = self.run_query("verify", "--", "-odd.dat")
+        self.assertEqual((code, out[:13]), (0, b"-odd.dat: OK:"))
 
     # -- verify
 
