@@ -20,19 +20,24 @@ bool over_old_limit(int32_t format_version, int32_t index) {
 
 // Texts reached through shared redirects come back as the same pointer again and again. While the
 // merge runs the texts never change, so a pointer once interned can skip the table: a small
-// direct-mapped memo of pointer -> index.
-constexpr uint32_t kMemoSlots = 1u << 16;
+// direct-mapped memo of pointer -> index. Without memory for it the merge runs without it.
+// 8 MB: room for the texts of a large database with few collisions.
+constexpr uint32_t kMemoSlots = 1u << 19;
 
 struct MemoSlot {
     const char* text;
     int32_t index;
 };
 
+MemoSlot* memo_slot(MemoSlot* memo, const char* text) {
+    uint64_t h = uint64_t(reinterpret_cast<uintptr_t>(text)) * 0x9E3779B97F4A7C15ull;
+    return &memo[uint32_t(h >> 32) & (kMemoSlots - 1)];
+}
+
 int32_t intern_memoized(LocationTable* table, MemoSlot* memo, const char* text) {
     if (memo == nullptr)
         return intern_location(table, text);
-    uint64_t h = uint64_t(reinterpret_cast<uintptr_t>(text)) * 0x9E3779B97F4A7C15ull;
-    MemoSlot& slot = memo[uint32_t(h >> 32) & (kMemoSlots - 1)];
+    MemoSlot& slot = *memo_slot(memo, text);
     if (slot.text == text && text != nullptr)
         return slot.index;
     int32_t index = intern_location(table, text);
