@@ -60,7 +60,7 @@ uint32_t ip(int a, int b, int c, int d) {
 
 } // namespace
 
-TEST(DbReaderLayouts, OneRangeNewLayoutIsTheDocumentedBytes) {
+TEST(DbReaderLayouts, OneRangeNewLayoutFromHandWrittenBytes) {
     // 1.2.3.0 - 1.2.3.255, country "A", empty area.
     const uint8_t body[] = {0x02, 0,    0,    0,    0x01, 0,    0,    0,    0x02, 0, 0, 0, // header
                             0x00, 0x03, 0x02, 0x01, 0xFF, 0x03, 0x02, 0x01, 0,    0, 0, 0, 1, 0, 0,
@@ -89,7 +89,7 @@ TEST(DbReaderLayouts, OneRangeNewLayoutIsTheDocumentedBytes) {
     db_close(&o.db);
 }
 
-TEST(DbReaderLayouts, OneRangeOldLayoutIsTheDocumentedBytes) {
+TEST(DbReaderLayouts, OneRangeOldLayoutFromHandWrittenBytes) {
     const uint8_t body[] = {0x01, 0,    0,    0,    0x01, 0,    0,    0,    0x02, 0,       // header
                             0x00, 0x03, 0x02, 0x01, 0xFF, 0x03, 0x02, 0x01, 0,    0, 1, 0, // range
                             0,    0,    0,    0,    2,    0,    0,    0,    0x41, 0, 0};
