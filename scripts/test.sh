@@ -33,4 +33,6 @@ mkdir -p build/fuzz-db-corpus
   || { tail -50 build/fuzz-db.log; exit 1; }
 tail -3 build/fuzz-db.log
 
+bash scripts/test-windows.sh
+
 echo "== all tests passed"
