@@ -19,5 +19,8 @@ echo "\$ norvane /o qqwry.dat gbwry-old.dat"
 "$root/build/demo/norvane" /o qqwry.dat gbwry-old.dat
 ls -l "$work"
 echo
-echo "What the new database holds for a few addresses:"
-python3 "$root/dist/norvane/tools/db_lookup.py" gbwry.dat 1.0.0.1 1.2.3.4 36.1.2.3 202.96.0.1 255.255.255.255
+echo "\$ norvane-query verify gbwry.dat"
+"$root/build/demo/norvane-query" verify gbwry.dat
+echo "\$ norvane-query lookup gbwry.dat 1.0.0.1 1.2.3.4 36.1.2.3 202.96.0.1 255.255.255.255"
+"$root/build/demo/norvane-query" lookup gbwry.dat 1.0.0.1 1.2.3.4 36.1.2.3 202.96.0.1 \
+  255.255.255.255 || [ $? -eq 1 ] # 1: some address is not covered

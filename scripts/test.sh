@@ -26,6 +26,13 @@ mkdir -p build/fuzz-corpus
   || { tail -50 build/fuzz.log; exit 1; }
 tail -3 build/fuzz.log
 
+echo "== fuzzing the database reader for ${QUERY_FUZZ_SECONDS:-30} s"
+mkdir -p build/fuzz-db-corpus
+"$root/build/sanitize/db_reader_fuzz" -max_total_time="${QUERY_FUZZ_SECONDS:-30}" \
+  -print_final_stats=1 build/fuzz-db-corpus dist/norvane/fuzz/db_seeds 2>build/fuzz-db.log \
+  || { tail -50 build/fuzz-db.log; exit 1; }
+tail -3 build/fuzz-db.log
+
 bash scripts/test-windows.sh
 
 echo "== all tests passed"

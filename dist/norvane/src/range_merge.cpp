@@ -20,29 +20,33 @@ bool over_old_limit(int32_t format_version, int32_t index) {
 
 // Texts reached through shared redirects come back as the same pointer again and again. While the
 // merge runs the texts never change, so a pointer once interned can skip the table: a small
-// direct-mapped memo of pointer -> index. Without memory for it the merge runs without it.
-// 8 MB: room for the texts of a large database with few collisions.
-constexpr uint32_t kMemoSlots = 1u << 19;
+// two-way set-associative memo of pointer -> index (8 MB). Without memory for it the merge runs
+// without it.
+constexpr uint32_t kMemoSets = 1u << 18;
 
 struct MemoSlot {
     const char* text;
     int32_t index;
 };
 
-MemoSlot* memo_slot(MemoSlot* memo, const char* text) {
-    uint64_t h = uint64_t(reinterpret_cast<uintptr_t>(text)) * 0x9E3779B97F4A7C15ull;
-    return &memo[uint32_t(h >> 32) & (kMemoSlots - 1)];
-}
+struct MemoSet {
+    MemoSlot way[2]; // way[0] is the more recently stored
+};
 
-int32_t intern_memoized(LocationTable* table, MemoSlot* memo, const char* text) {
+int32_t intern_memoized(LocationTable* table, MemoSet* memo, const char* text) {
     if (memo == nullptr)
         return intern_location(table, text);
-    MemoSlot& slot = *memo_slot(memo, text);
-    if (slot.text == text && text != nullptr)
-        return slot.index;
+    uint64_t h = uint64_t(reinterpret_cast<uintptr_t>(text)) * 0x9E3779B97F4A7C15ull;
+    MemoSet& set = memo[uint32_t(h >> 32) & (kMemoSets - 1)];
+    if (set.way[0].text == text)
+        return set.way[0].index;
+    if (set.way[1].text == text)
+        return set.way[1].index;
     int32_t index = intern_location(table, text);
-    if (index >= 0)
-        slot = MemoSlot{text, index};
+    if (index >= 0) {
+        set.way[1] = set.way[0];
+        set.way[0] = MemoSlot{text, index};
+    }
     return index;
 }
 
@@ -56,7 +60,7 @@ MergeStatus merge_ranges(RangeRecord* records, int32_t record_count, int32_t for
                          LocationTable* table, int32_t* kept_count) {
     int32_t kept = 0;
     MergeStatus status = MERGE_OK;
-    auto* memo = static_cast<MemoSlot*>(std::calloc(kMemoSlots, sizeof(MemoSlot)));
+    auto* memo = static_cast<MemoSet*>(std::calloc(kMemoSets, sizeof(MemoSet)));
     for (int32_t i = 0; i < record_count; ++i) {
         const RangeRecord r = records[i];
         if (r.start_ip == kSentinel || r.end_ip == kSentinel)

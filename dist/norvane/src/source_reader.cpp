@@ -18,6 +18,9 @@ constexpr uint32_t kIndexEntrySize = 7;
 struct ImageView {
     const uint8_t* data;
     uint32_t size;
+    // One past the image's last zero byte (0 when it has none): a text starting at p ends inside
+    // the image exactly when p < text_limit, which saves scanning every text at load time.
+    uint32_t text_limit;
     bool bad;
 };
 
@@ -49,20 +52,24 @@ uint32_t read_u32(ImageView* v, uint32_t pos) {
     return load_le32(v->data + pos);
 }
 
-// The zero-terminated text at pos; its zero byte must lie inside the image.
+// The zero-terminated text at pos; its zero byte must lie inside the image. after_text, when
+// given, receives the position behind that zero byte.
 const char* text_at(ImageView* v, uint32_t pos, uint32_t* after_text) {
-    if (pos >= v->size) {
+    if (pos >= v->text_limit) {
         v->bad = true;
         return empty_text;
     }
-    const void* zero = std::memchr(v->data + pos, 0, v->size - pos);
-    if (zero == nullptr) {
-        v->bad = true;
-        return empty_text;
-    }
+    const char* text = reinterpret_cast<const char*>(v->data + pos);
     if (after_text)
-        *after_text = uint32_t(static_cast<const uint8_t*>(zero) - v->data) + 1;
-    return reinterpret_cast<const char*>(v->data + pos);
+        *after_text = pos + uint32_t(std::strlen(text)) + 1;
+    return text;
+}
+
+uint32_t find_text_limit(const uint8_t* data, uint32_t size) {
+    uint32_t i = size;
+    while (i > 0 && data[i - 1] != 0)
+        --i;
+    return i;
 }
 
 bool is_redirect(uint8_t mode) {
@@ -113,7 +120,8 @@ void resolve_record(ImageView* v, uint32_t r, RangeRecord* rec) {
 }
 
 LoadStatus build_records(SourceDatabase* db) {
-    ImageView v = {db->image, uint32_t(db->source_size), false};
+    ImageView v = {db->image, uint32_t(db->source_size), 0, false};
+    v.text_limit = find_text_limit(v.data, v.size);
     if (v.size < kHeaderSize)
         return LOAD_BAD_HEADER;
     uint32_t first = load_le32(v.data);

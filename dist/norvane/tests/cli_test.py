@@ -227,6 +227,11 @@ class Cli(unittest.TestCase):
         for name, data in bad.items():
             self.write(name, data)
             self.expect_load_failure(name)
+        # 2 GiB (sparse, so nothing is really stored): too large for the layout's 32-bit sizes.
+        with open(self.path("huge.dat"), "wb") as f:
+            f.write(bytes(good[:8]))
+            f.truncate(1 << 31)
+        self.expect_load_failure("huge.dat")
 
     def test_unreadable_source(self):
         self.need_nobody()
