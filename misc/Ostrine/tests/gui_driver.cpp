@@ -5,7 +5,7 @@
 
 namespace {
 
-std::vector<uint32_t> pattern_image;
+std::vector<uint32_t> host_image;
 // Where the latest move went: presses and releases go there.
 POINT last_target = {0, 0};
 
@@ -23,7 +23,7 @@ LRESULT CALLBACK pattern_window_proc(HWND hwnd, UINT message, WPARAM wParam, LPA
         bmi.bmiHeader.biBitCount = 32;
         bmi.bmiHeader.biCompression = BI_RGB;
         SetDIBitsToDevice(hdc, 0, 0, screen_width(), screen_height(), 0, 0, 0, screen_height(),
-                          pattern_image.data(), &bmi, DIB_RGB_COLORS);
+                          host_image.data(), &bmi, DIB_RGB_COLORS);
         EndPaint(hwnd, &ps);
         return 0;
     }
@@ -76,10 +76,16 @@ int screen_height() {
 
 HWND show_pattern_window() {
     const int w = screen_width(), h = screen_height();
-    pattern_image.resize(static_cast<size_t>(w) * h);
+    std::vector<uint32_t> image(static_cast<size_t>(w) * h);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            pattern_image[static_cast<size_t>(y) * w + x] = pattern_pixel(x, y);
+            image[static_cast<size_t>(y) * w + x] = pattern_pixel(x, y);
+    return show_image_window(image);
+}
+
+HWND show_image_window(const std::vector<uint32_t>& image) {
+    const int w = screen_width(), h = screen_height();
+    host_image = image;
     WNDCLASSA wc = {};
     wc.lpfnWndProc = pattern_window_proc;
     wc.hInstance = GetModuleHandleA(NULL);
@@ -103,7 +109,7 @@ bool wait_for_pattern_on_screen(DWORD timeout_ms) {
             const std::vector<uint32_t> px =
                 read_screen(RECT{0, 0, screen_width(), screen_height()});
             for (size_t i = 0; i < px.size(); ++i)
-                if (px[i] != pattern_image[i])
+                if (px[i] != host_image[i])
                     return false;
             return true;
         },

@@ -17,9 +17,11 @@ uint32_t rgb_pixel(COLORREF colour);
 
 // The host's full-screen window showing the pattern, painted and in the foreground.
 HWND show_pattern_window();
+// The same with any picture of the screen's size (0x00RRGGBB, row by row).
+HWND show_image_window(const std::vector<uint32_t>& image);
 
-// Handles the host's pending messages until the whole screen shows the pattern again (after a
-// capture the windows below repaint asynchronously). False after the timeout.
+// Handles the host's pending messages until the whole screen shows the host's picture again (after
+// a capture the windows below repaint asynchronously). False after the timeout.
 bool wait_for_pattern_on_screen(DWORD timeout_ms = 3000);
 
 int screen_width();

@@ -1,0 +1,179 @@
+// Benchmark of the interactive capture, run under Wine on a virtual display (or on Windows):
+//   1. the time from calling GetCapBitmap to the frozen screen being on the display;
+//   2. the cost of one pointer move during a drag, for a small and a large selection.
+// The pointer moves are sent to the dialog from a second thread; hooks on the capturing thread
+// time the dialog's handling of each (state machine, trace line, incremental redraw), without
+// the cross-thread send around it.
+//
+//   ostrine_capture_bench [captures] [moves]
+#include "Ostrine.h"
+#include "gui_driver.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+double ticks_per_ms;
+LARGE_INTEGER move_start;
+std::vector<double> move_ms;
+LARGE_INTEGER init_done;
+
+double now_ms() {
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return static_cast<double>(t.QuadPart) / ticks_per_ms;
+}
+
+bool is_capture_dialog(HWND hwnd) {
+    char name[16] = "";
+    GetClassNameA(hwnd, name, sizeof name);
+    return std::string(name) == "#32770";
+}
+
+LRESULT CALLBACK before_call(int code, WPARAM wParam, LPARAM lParam) {
+    const CWPSTRUCT* m = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && m->message == WM_MOUSEMOVE && is_capture_dialog(m->hwnd))
+        QueryPerformanceCounter(&move_start);
+    return CallNextHookEx(NULL, code, wParam, lParam);
+}
+
+LRESULT CALLBACK after_call(int code, WPARAM wParam, LPARAM lParam) {
+    const CWPRETSTRUCT* m = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+    if (code == HC_ACTION && is_capture_dialog(m->hwnd)) {
+        LARGE_INTEGER t;
+        QueryPerformanceCounter(&t);
+        if (m->message == WM_MOUSEMOVE)
+            move_ms.push_back(static_cast<double>(t.QuadPart - move_start.QuadPart) / ticks_per_ms);
+        else if (m->message == WM_INITDIALOG)
+            init_done = t;
+    }
+    return CallNextHookEx(NULL, code, wParam, lParam);
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+double percentile(std::vector<double> v, double p) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[static_cast<size_t>(p * (v.size() - 1))];
+}
+
+void escape() {
+    send_key(VK_ESCAPE, true);
+    send_key(VK_ESCAPE, false);
+}
+
+// Ends a timed run: one more move, to a corner that no earlier step drew at, and the wait until
+// its handle is on the screen. The dialog's drawing requests reach the display server in order,
+// so by then every earlier step has been drawn too.
+void sync_with_display(HWND dialog, int x, int y) {
+    SendMessageA(dialog, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x, y));
+    wait_until([&] { return screen_pixel(x + 1, y + 1) == 0x0A6482; }, 10000);
+}
+
+// Press at `anchor`, then `moves` pointer moves alternating between two neighbouring far corners.
+void time_moves(OstrineGetCapBitmapFn capture, POINT anchor, int w, int h, int moves,
+                const char* label, double* repaint_ms = nullptr) {
+    move_ms.clear();
+    double sent = 0, shown = 0;
+    drive_capture(capture, [&](HWND dialog) {
+        send_move(anchor.x, anchor.y);
+        send_button(true);
+        wait_until([&] { return mouse_capture_of(dialog) == dialog; });
+        const double start = now_ms();
+        for (int i = 0; i < moves; ++i) {
+            const int d = i % 2;
+            SendMessageA(dialog, WM_MOUSEMOVE, MK_LBUTTON,
+                         MAKELPARAM(anchor.x + w + d, anchor.y + h + d));
+        }
+        sent = (now_ms() - start) / moves;
+        sync_with_display(dialog, anchor.x + w / 2, anchor.y + h / 2);
+        shown = (now_ms() - start) / (moves + 1);
+        if (repaint_ms != nullptr) {
+            // What repainting the whole dialog (frozen background and frame) costs instead.
+            const int repaints = 50;
+            const double t0 = now_ms();
+            for (int i = 0; i < repaints; ++i)
+                RedrawWindow(dialog, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+            sync_with_display(dialog, anchor.x + w / 3, anchor.y + h / 3);
+            *repaint_ms = (now_ms() - t0) / repaints;
+        }
+        send_button(false);
+        escape();
+        escape();
+    });
+    printf("%-28s %8.3f %8.3f %8.3f %10.3f %10.3f\n", label, median(move_ms),
+           percentile(move_ms, 0.9), percentile(move_ms, 0.99), sent, shown);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int captures = argc > 1 ? atoi(argv[1]) : 20;
+    const int moves = argc > 2 ? atoi(argv[2]) : 500;
+    LARGE_INTEGER freq;
+    QueryPerformanceFrequency(&freq);
+    ticks_per_ms = static_cast<double>(freq.QuadPart) / 1000.0;
+
+    HMODULE dll = LoadLibraryA("Ostrine.dll");
+    if (dll == NULL) {
+        printf("Ostrine.dll not found\n");
+        return 1;
+    }
+    auto capture = reinterpret_cast<OstrineGetCapBitmapFn>(
+        reinterpret_cast<void (*)()>(GetProcAddress(dll, "GetCapBitmap")));
+    show_pattern_window();
+    SetWindowsHookExA(WH_CALLWNDPROC, before_call, NULL, GetCurrentThreadId());
+    SetWindowsHookExA(WH_CALLWNDPROCRET, after_call, NULL, GetCurrentThreadId());
+
+    printf("screen %d x %d, %d captures, %d moves per selection size\n\n", screen_width(),
+           screen_height(), captures, moves);
+
+    // The pointer drawn into the frozen image is the one visible difference from the screen
+    // below: when it shows, the frozen screen is on the display.
+    const int px = 1000, py = 740;
+    const RECT probe{px, py, px + 8, py + 8};
+    std::vector<double> to_init, to_shown;
+    for (int i = 0; i < captures; ++i) {
+        send_move(px, py);
+        wait_for_pattern_on_screen();
+        const std::vector<uint32_t> below = read_screen(probe);
+        init_done.QuadPart = 0;
+        double shown = 0;
+        const double start = now_ms();
+        std::thread watcher([&] {
+            while (read_screen(probe) == below && now_ms() - start < 5000) {
+            }
+            shown = now_ms();
+            HWND dialog = wait_for_capture_dialog();
+            escape();
+            wait_until([&] { return !IsWindow(dialog); });
+        });
+        capture();
+        watcher.join();
+        to_init.push_back(static_cast<double>(init_done.QuadPart) / ticks_per_ms - start);
+        to_shown.push_back(shown - start);
+    }
+    printf("%-28s %8s %8s %8s\n", "opening (ms)", "median", "p90", "max");
+    printf("%-28s %8.2f %8.2f %8.2f\n", "GetCapBitmap to set-up done", median(to_init),
+           percentile(to_init, 0.9), percentile(to_init, 1.0));
+    printf("%-28s %8.2f %8.2f %8.2f\n\n", "GetCapBitmap to frozen shown", median(to_shown),
+           percentile(to_shown, 0.9), percentile(to_shown, 1.0));
+
+    printf("%-28s %8s %8s %8s %10s %10s\n", "pointer move in a drag (ms)", "median", "p90", "p99",
+           "with send", "displayed");
+    time_moves(capture, POINT{100, 100}, 20, 20, moves, "selection 20 x 20");
+    time_moves(capture, POINT{100, 100}, 200, 150, moves, "selection 200 x 150");
+    double repaint_ms = 0;
+    time_moves(capture, POINT{40, 40}, 900, 650, moves, "selection 900 x 650", &repaint_ms);
+    printf("\n%-28s %8.3f\n", "whole repaint, displayed", repaint_ms);
+    FreeLibrary(dll);
+    return 0;
+}

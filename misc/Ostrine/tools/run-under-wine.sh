@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Runs the capture benchmark or makes the README's pictures, under Wine on a private virtual
+# display (1024 x 768, 24-bit), with a Windows build of the top level (scripts/test-windows.sh
+# makes build/i686 and build/x86_64):
+#
+#   bash misc/Ostrine/tools/run-under-wine.sh bench    [BUILD_DIR]   figures on standard output
+#   bash misc/Ostrine/tools/run-under-wine.sh pictures [BUILD_DIR]   misc/Ostrine/docs/*.png
+#
+# BUILD_DIR defaults to build/i686. The pictures use a prefix of their own in which the dialog
+# font links to a Chinese font (Debian's fonts-wqy-microhei, installed when missing), so that the
+# info box's text shows as text rather than as empty boxes.
+set -euo pipefail
+cd "$(dirname "$0")/../../.."
+root=$PWD
+mode=${1:?usage: run-under-wine.sh bench|pictures [BUILD_DIR]}
+build=$(cd "${2:-build/i686}" && pwd)
+bin=$build/misc/Ostrine
+[ -f "$bin/Ostrine.dll" ] || { echo "no Ostrine.dll in $bin: build first" >&2; exit 1; }
+
+work=$(mktemp -d)
+display_file=$work/display
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+cleanup() {
+    [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null || true
+    kill "$xvfb_pid" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+for _ in $(seq 50); do
+    [ -s "$display_file" ] && break
+    sleep 0.1
+done
+export DISPLAY=:$(cat "$display_file") WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+case $mode in
+bench)
+    export WINEPREFIX=$build/wine-prefix
+    bash cmake/wine-prefix.sh "$WINEPREFIX"
+    wineserver -p 2>/dev/null || true
+    wine wineboot </dev/null >/dev/null 2>&1
+    (cd "$bin" && wine ostrine_capture_bench.exe "${BENCH_CAPTURES:-20}" "${BENCH_MOVES:-500}" \
+        >"$work/out" 2>"$work/err") || { cat "$work/out" "$work/err"; exit 1; }
+    cat "$work/out"
+    ;;
+pictures)
+    if ! fc-list :lang=zh | grep -q .; then
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+            fonts-wqy-microhei >/dev/null
+    fi
+    export WINEPREFIX=$root/build/pictures-prefix
+    bash cmake/wine-prefix.sh "$WINEPREFIX"
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+        /v Tahoma /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f \
+        >/dev/null 2>&1 </dev/null
+    wineserver -w
+    (cd "$bin" && wine ostrine_capture_pictures.exe 'Z:'"$work"/drag.bmp 'Z:'"$work"/result.bmp \
+        >"$work/out" 2>"$work/err") || { cat "$work/out" "$work/err"; exit 1; }
+    cat "$work/out"
+    docs=$root/misc/Ostrine/docs
+    mkdir -p "$docs"
+    python3 misc/Ostrine/tools/bmp_to_png.py "$work/drag.bmp" "$docs/capture-drag.png"
+    python3 misc/Ostrine/tools/bmp_to_png.py "$work/result.bmp" "$docs/capture-result.png"
+    echo "wrote $docs/capture-drag.png and $docs/capture-result.png"
+    ;;
+*)
+    echo "usage: run-under-wine.sh bench|pictures [BUILD_DIR]" >&2
+    exit 2
+    ;;
+esac
