@@ -55,23 +55,23 @@ struct DbLookupSlot {
 };
 
 struct NorvaneDb {
-    FileImage image;     // holds the bytes when the database was opened from a file
-    const uint8_t* data; // the whole file
-    size_t size;
+    FileImage image;               // holds the bytes when the database was opened from a file
+    const uint8_t* data = nullptr; // the whole file
+    size_t size = 0;
 
-    int32_t format_version; // 1 old layout (no magic), 2 new layout
-    uint32_t range_count;
-    uint32_t text_count;
-    uint8_t digest[16];
-    const uint8_t* ranges;       // range_count entries
-    const uint8_t* text_offsets; // text_count u32
-    const char* texts;           // the text area
-    size_t texts_size;
+    int32_t format_version = 0; // 1 old layout (no magic), 2 new layout
+    uint32_t range_count = 0;
+    uint32_t text_count = 0;
+    uint8_t digest[16] = {};
+    const uint8_t* ranges = nullptr;       // range_count entries
+    const uint8_t* text_offsets = nullptr; // text_count u32
+    const char* texts = nullptr;           // the text area
+    size_t texts_size = 0;
 
     // True when the ranges that cover anything (start <= end) ascend by start in file order and
     // do not overlap: then at most one range holds an address and the lookup is a binary search
     // over the index below. Otherwise it scans the ranges in file order.
-    bool sorted;
+    bool sorted = false;
     std::vector<uint32_t> starts;    // starts of the covering ranges, ascending (sorted only)
     std::vector<DbLookupSlot> slots; // one per element of starts
     std::vector<uint32_t> buckets;   // 65,537: first element of starts at or above (h << 16)

@@ -6,11 +6,12 @@
 #include <cstdint>
 #include <vector>
 
+// Starts empty, so that releasing an image that was never loaded does nothing.
 struct FileImage {
-    const uint8_t* data; // null for an empty file
-    size_t size;
-    void* mapping; // non-null when data is a memory map
-    size_t mapping_size;
+    const uint8_t* data = nullptr; // null for an empty file
+    size_t size = 0;
+    void* mapping = nullptr; // non-null when data is a memory map
+    size_t mapping_size = 0;
     std::vector<uint8_t> owned; // holds data when the file was read
 };
 

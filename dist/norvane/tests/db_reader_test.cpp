@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
+#include <new>
 #include <random>
 #include <string>
 #include <vector>
@@ -286,4 +288,19 @@ TEST(DbOpenFile, MissingAndEmptyFilesAreRefused) {
     std::fclose(f);
     EXPECT_EQ(db_open_file(empty.c_str(), &db, &error), DB_TOO_SHORT);
     std::remove(empty.c_str());
+}
+
+// A failed open releases the record; a record the caller declared without initialising must not
+// look as if it held a memory map (releasing a garbage map crashed the program now and then).
+TEST(DbOpenFile, FailedOpenOfAFreshRecordReleasesNothingForeign) {
+    alignas(NorvaneDb) unsigned char storage[sizeof(NorvaneDb)];
+    std::memset(storage, 0xAB, sizeof storage);
+    NorvaneDb* db = new (storage) NorvaneDb;
+    EXPECT_EQ(db->image.mapping, nullptr);
+    EXPECT_EQ(db->image.data, nullptr);
+    const uint8_t garbage[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    DbError error;
+    EXPECT_EQ(db_open_memory(garbage, sizeof garbage, db, &error), DB_TOO_SHORT);
+    db_close(db);
+    db->~NorvaneDb();
 }
