@@ -57,7 +57,7 @@ HCURSOR build_capture_cursor(HWND hwnd) {
 // which must get the arrow back, and the capture cursor must not outlive the capture.
 void release_capture_cursor(HWND hwnd) {
     if (hcurArrow == NULL)
-        hcurArrow = LoadCursorA(NULL, MAKEINTRESOURCEA(32512)); // IDC_ARROW
+        hcurArrow = LoadCursorA(NULL, IDC_ARROW);
     SetClassLongPtrA(hwnd, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(hcurArrow));
     if (hcurCapture == NULL)
         return;
@@ -106,7 +106,7 @@ BOOL on_init_dialog(HWND hwnd) {
     DeleteDC(mdc);
     ReleaseDC(NULL, sdc);
 
-    hcurArrow = LoadCursorA(NULL, MAKEINTRESOURCEA(32512)); // IDC_ARROW
+    hcurArrow = LoadCursorA(NULL, IDC_ARROW);
     SetWindowPos(hwnd, HWND_TOP, 0, 0, cx, cy, SWP_SHOWWINDOW | SWP_NOACTIVATE);
     hfontDialog = reinterpret_cast<HFONT>(SendMessageA(hwnd, WM_GETFONT, 0, 0));
     hcurCapture = build_capture_cursor(hwnd);
