@@ -235,9 +235,23 @@ TEST_F(CaptureHost, OverlayWhileDraggingAndNothingLeftAfterTheRelease) {
         // The box goes with the release; the outline stays.
         EXPECT_TRUE(wait_until([&] { return screen_mismatches(info) == 0; }));
         EXPECT_TRUE(frame_drawn({100, 100, 300, 250}));
+        // A whole repaint (another window shown above and removed) brings back the frozen
+        // screen and the outline, but not the info box of the drag in progress.
+        send_move(299, 249);
+        send_button(true);
+        ASSERT_TRUE(wait_until([&] { return mouse_capture_of(dialog) == dialog; }));
+        const Box moved_info{323, 172, 383, 257};
+        ASSERT_TRUE(move_until(320, 260, [&] {
+            return frame_drawn({100, 100, 320, 260}) && screen_pixel(323, 172) == kBlack;
+        }));
+        RedrawWindow(dialog, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        EXPECT_TRUE(wait_until([&] { return screen_mismatches(moved_info) == 0; }));
+        EXPECT_TRUE(frame_drawn({100, 100, 320, 260}));
+        send_button(false);
+        ASSERT_TRUE(wait_until([&] { return mouse_capture_of(dialog) == NULL; }));
         accept_at(dialog, 200, 175);
     });
-    expect_pattern(result, {100, 100, 300, 250});
+    expect_pattern(result, {100, 100, 320, 260});
 }
 
 TEST_F(CaptureHost, HoverCursorsFollowTheZones) {
