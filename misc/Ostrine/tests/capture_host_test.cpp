@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -547,6 +548,60 @@ TEST_F(CaptureHost, FiftyCapturesInARowLeakNoObject) {
         EXPECT_LE(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), gdi_before);
         EXPECT_LE(GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS), user_before);
     }
+}
+
+} // namespace
+
+namespace {
+
+// Where the dialog's WM_CAPTURE_ESC arrives: inside its WM_INITDIALOG or later.
+bool in_init_dialog = false;
+int esc_during_init = 0, esc_after_init = 0;
+
+LRESULT CALLBACK note_sent(int code, WPARAM wParam, LPARAM lParam) {
+    const CWPSTRUCT* m = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && m->message == WM_INITDIALOG)
+        in_init_dialog = true;
+    if (code == HC_ACTION && m->message == WM_USER + 1000)
+        ++(in_init_dialog ? esc_during_init : esc_after_init);
+    return CallNextHookEx(NULL, code, wParam, lParam);
+}
+
+LRESULT CALLBACK note_returned(int code, WPARAM wParam, LPARAM lParam) {
+    const CWPRETSTRUCT* m = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+    if (code == HC_ACTION && m->message == WM_INITDIALOG)
+        in_init_dialog = false;
+    return CallNextHookEx(NULL, code, wParam, lParam);
+}
+
+TEST_F(CaptureHost, EscQueuedBeforeTheCallCancelsWhileTheDialogIsSetUp) {
+    SetForegroundWindow(host);
+    ASSERT_TRUE(wait_until([&] { return GetForegroundWindow() == host; }));
+    HHOOK sent = SetWindowsHookExA(WH_CALLWNDPROC, note_sent, NULL, GetCurrentThreadId());
+    HHOOK returned_hook =
+        SetWindowsHookExA(WH_CALLWNDPROCRET, note_returned, NULL, GetCurrentThreadId());
+    send_key(VK_ESCAPE, true);
+    send_key(VK_ESCAPE, false);
+    // If the queued Esc were lost the call would not return: close the dialog then.
+    volatile bool returned = false;
+    bool closed_by_watchdog = false;
+    std::thread watchdog([&] {
+        if (wait_until([&] { return returned; }, 3000))
+            return;
+        HWND dialog = FindWindowA("#32770", NULL);
+        closed_by_watchdog = dialog != NULL;
+        PostMessageA(dialog, WM_CLOSE, 0, 0);
+    });
+    HBITMAP result = get_cap_bitmap();
+    returned = true;
+    watchdog.join();
+    UnhookWindowsHookEx(sent);
+    UnhookWindowsHookEx(returned_hook);
+    EXPECT_EQ(result, nullptr);
+    EXPECT_FALSE(closed_by_watchdog);
+    // The set-up handles what is queued before it freezes the screen.
+    EXPECT_EQ(esc_during_init, 1);
+    EXPECT_EQ(esc_after_init, 0);
 }
 
 } // namespace
