@@ -1,5 +1,7 @@
 #include "overlay_layout.h"
 
+#include <algorithm>
+
 namespace {
 
 // Appends to a bounded UTF-16 buffer; keeps room for the terminator and stops when full.
@@ -59,10 +61,14 @@ void frame_erase_strips(const GeoRect& rc, GeoRect strips[4]) {
     const int32_t l = rc.left, t = rc.top, r = rc.right, b = rc.bottom;
     // 5 pixels on the top and left, 6 on the right and bottom: the right and bottom handles
     // reach one pixel further out from the outline's line (R - 1, B - 1) than the strip's.
-    strips[0] = GeoRect{l - 2, t - 2, r + 2, t + 3};
-    strips[1] = GeoRect{r - 3, t - 2, r + 3, b + 2};
-    strips[2] = GeoRect{l - 2, b - 3, r + 2, b + 3};
-    strips[3] = GeoRect{l - 2, t - 2, l + 3, b + 2};
+    // A selection narrower or lower than a pixel (the pointer back on the anchor) puts its right
+    // and bottom handles left of and above its left and top ones: the strips reach them too.
+    const int32_t x0 = std::min(l - 2, r - 3), y0 = std::min(t - 2, b - 3);
+    const int32_t x1 = std::max(r + 3, l + 3), y1 = std::max(b + 3, t + 3);
+    strips[0] = GeoRect{x0, y0, std::max(r + 2, l + 3), t + 3};
+    strips[1] = GeoRect{r - 3, y0, x1, std::max(b + 2, t + 3)};
+    strips[2] = GeoRect{x0, b - 3, std::max(r + 2, l + 3), y1};
+    strips[3] = GeoRect{x0, y0, l + 3, std::max(b + 2, t + 3)};
 }
 
 size_t format_info_text(char16_t* buf, size_t capacity, int32_t left, int32_t top, int32_t width,

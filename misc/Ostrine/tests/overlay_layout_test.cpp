@@ -85,11 +85,20 @@ bool drawn_at(const GeoRect& sel, int32_t x, int32_t y) {
 
 TEST(EraseStrips, CoverTheWholeOutlineWithItsHandlesAndLittleElse) {
     const GeoRect selections[] = {
-        {100, 100, 200, 200}, {10, 20, 11, 21}, {50, 60, 50, 90}, {50, 60, 90, 60}, {-7, -9, 2, 0}};
+        {100, 100, 200, 200},
+        {10, 20, 11, 21},
+        {50, 60, 50, 90},
+        {50, 60, 90, 60},
+        {-7, -9, 2, 0},
+        // The pointer back on the anchor: a selection of no width and no height.
+        {500, 500, 500, 500},
+        {30, 40, 31, 40}};
     for (const GeoRect& sel : selections) {
         GeoRect strips[4];
         frame_erase_strips(sel, strips);
-        EXPECT_EQ(strips[0], (GeoRect{sel.left - 2, sel.top - 2, sel.right + 2, sel.top + 3}));
+        if (sel.right - sel.left > 1 && sel.bottom - sel.top > 1) {
+            EXPECT_EQ(strips[0], (GeoRect{sel.left - 2, sel.top - 2, sel.right + 2, sel.top + 3}));
+        }
         for (int32_t y = sel.top - 6; y < sel.bottom + 6; ++y) {
             for (int32_t x = sel.left - 6; x < sel.right + 6; ++x) {
                 bool covered = false;
