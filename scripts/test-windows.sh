@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The Windows builds and their tests (called by scripts/test.sh; also runs on its own, as root).
-# Cross-builds the whole project with mingw-w64 for i686 (the described target) and x86_64, then
+# Cross-builds the whole project with mingw-w64 for i686 (the target platform) and x86_64, then
 # runs each build's tests through CTest under Wine, on a private virtual display, each build in its
 # own Wine prefix (build/<arch>/wine-prefix, made once and kept).
 set -euo pipefail
