@@ -1,0 +1,190 @@
+// Annotate throughput: `norvane-query annotate` over a generated access log, beside `cat` of
+// the same file in the same run (both to /dev/null, file in the page cache), and the scanner
+// alone in this process (no I/O, the real database lookups and notes).
+//
+//   annotate_bench [megabytes]     default 200
+//
+// The log has Apache combined-format lines (about 190 bytes, one client address each, a
+// Chrome version number that must be left alone); the database has 550,000 ranges splitting
+// the address space evenly, with GBK texts.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "db_builder.h"
+#include "query/annotate_scanner.h"
+#include "query/text_printer.h"
+#include "reader/db_reader.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double seconds_since(Clock::time_point t) {
+    return std::chrono::duration<double>(Clock::now() - t).count();
+}
+
+void fail(const char* what) {
+    std::fprintf(stderr, "annotate_bench: %s\n", what);
+    std::exit(1);
+}
+
+void write_file(const std::string& path, const void* data, size_t size) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr || std::fwrite(data, 1, size, f) != size || std::fclose(f) != 0)
+        fail("can't write the test files");
+}
+
+std::vector<uint8_t> make_database() {
+    // GBK province and carrier names, combined into distinct texts.
+    const std::vector<std::string> places = {"\xb1\xb1\xbe\xa9\xca\xd0", "\xc9\xcf\xba\xa3\xca\xd0",
+                                             "\xb9\xe3\xb6\xab\xca\xa1",
+                                             "\xd5\xe3\xbd\xad\xca\xa1"};
+    const std::vector<std::string> carriers = {"\xb5\xe7\xd0\xc5", "\xc1\xaa\xcd\xa8",
+                                               "\xd2\xc6\xb6\xaf", ""};
+    std::vector<std::string> texts;
+    for (int i = 0; i < 25000; ++i)
+        texts.push_back(places[size_t(i) % 4] + std::to_string(i));
+    for (const std::string& c : carriers)
+        texts.push_back(c);
+    std::vector<TestRange> ranges;
+    const uint32_t kRanges = 550000;
+    uint32_t step = uint32_t((uint64_t(1) << 32) / kRanges);
+    std::mt19937 rng(3);
+    for (uint32_t i = 0; i < kRanges; ++i) {
+        uint32_t start = i * step;
+        uint32_t end = i + 1 == kRanges ? 0xFFFFFFFFu : start + step - 1;
+        ranges.push_back({start, end, uint32_t(rng() % 25000), uint32_t(25000 + rng() % 4)});
+    }
+    return build_db(2, ranges, texts);
+}
+
+std::string make_log(size_t megabytes) {
+    std::mt19937 r(1);
+    std::string text;
+    char line[512];
+    while (text.size() < megabytes << 20) {
+        int n = std::snprintf(
+            line, sizeof line,
+            "%u.%u.%u.%u - - [07/Dec/2026:15:%02u:%02u +0000] \"GET /static/app.%u.js?v=%u "
+            "HTTP/1.1\" %u %u \"https://example.com/page/%u\" \"Mozilla/5.0 (X11; Linux x86_64) "
+            "AppleWebKit/537.36 (KHTML, like Gecko) Chrome/120.0.6099.%u Safari/537.36\"\n",
+            1 + r() % 223, r() % 256, r() % 256, r() % 256, r() % 60, r() % 60, r() % 1000,
+            r() % 100000, 200 + r() % 5, r() % 100000, r() % 10000, r() % 200);
+        text.append(line, size_t(n));
+    }
+    return text;
+}
+
+// Wall time of a command with standard output on /dev/null.
+double run(const std::vector<std::string>& args) {
+    auto t = Clock::now();
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (!std::freopen("/dev/null", "w", stdout))
+            _exit(127);
+        std::vector<char*> argv;
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        fail("a command failed");
+    return seconds_since(t);
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+struct Notes {
+    const NorvaneDb* db;
+    TextPrinter* printer;
+    std::string note;
+    size_t found = 0;
+};
+
+bool lookup(void* context, uint32_t address, const char** note, size_t* size) {
+    Notes* n = static_cast<Notes*>(context);
+    DbLocation location;
+    if (!db_lookup(n->db, address, &location))
+        return false;
+    DbRange range = db_range(n->db, location.entry);
+    n->note = " [" + printable_text(n->printer, range.country_index) + " " +
+              printable_text(n->printer, range.area_index) + "]";
+    *note = n->note.data();
+    *size = n->note.size();
+    ++n->found;
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    size_t megabytes = argc > 1 ? size_t(std::atol(argv[1])) : 200;
+    char dir_template[] = "/tmp/annotate_bench.XXXXXX";
+    if (mkdtemp(dir_template) == nullptr)
+        fail("can't make a folder");
+    std::string dir = dir_template, db_path = dir + "/db.dat", log_path = dir + "/access.log";
+    std::vector<uint8_t> db_bytes = make_database();
+    std::string log = make_log(megabytes);
+    write_file(db_path, db_bytes.data(), db_bytes.size());
+    write_file(log_path, log.data(), log.size());
+    double mb = double(log.size()) / 1e6;
+
+    // In process: the scanner with lookups, in 128 KiB chunks, output discarded per chunk.
+    NorvaneDb db;
+    DbError error;
+    if (db_open_memory(db_bytes.data(), db_bytes.size(), &db, &error) != DB_OK)
+        fail("the database doesn't open");
+    TextPrinter printer;
+    if (!text_printer_open(&printer, &db, false))
+        fail("no GB18030 decoder");
+    std::vector<double> scan_times;
+    size_t found = 0;
+    for (int rep = 0; rep < 5; ++rep) {
+        Notes notes{&db, &printer, std::string()};
+        std::string out;
+        auto t = Clock::now();
+        AnnotateScanner scanner;
+        annotate_begin(&scanner, lookup, &notes);
+        for (size_t p = 0; p < log.size(); p += 131072) {
+            out.clear();
+            annotate_feed(&scanner, log.data() + p, std::min<size_t>(131072, log.size() - p),
+                          &out);
+        }
+        annotate_end(&scanner, &out);
+        scan_times.push_back(seconds_since(t));
+        found = notes.found;
+    }
+
+    std::vector<double> annotate_times, cat_times;
+    run({"cat", log_path}); // page cache
+    for (int rep = 0; rep < 5; ++rep) {
+        cat_times.push_back(run({"cat", log_path}));
+        annotate_times.push_back(run({NORVANE_QUERY_EXE, "annotate", db_path, log_path}));
+    }
+    std::remove(log_path.c_str());
+    std::remove(db_path.c_str());
+    rmdir(dir.c_str());
+
+    double scan = median(scan_times), annotate = median(annotate_times), cat = median(cat_times);
+    std::printf("log: %.0f MB, %zu addresses annotated\n", mb, found);
+    std::printf("scanner in process:        %.3f s  %6.0f MB/s\n", scan, mb / scan);
+    std::printf("norvane-query annotate:    %.3f s  %6.0f MB/s  (database open included)\n",
+                annotate, mb / annotate);
+    std::printf("cat (floor):               %.3f s  %6.0f MB/s\n", cat, mb / cat);
+    return 0;
+}
