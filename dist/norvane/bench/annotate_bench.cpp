@@ -162,8 +162,7 @@ int main(int argc, char** argv) {
         annotate_begin(&scanner, lookup, &notes);
         for (size_t p = 0; p < log.size(); p += 131072) {
             out.clear();
-            annotate_feed(&scanner, log.data() + p, std::min<size_t>(131072, log.size() - p),
-                          &out);
+            annotate_feed(&scanner, log.data() + p, std::min<size_t>(131072, log.size() - p), &out);
         }
         annotate_end(&scanner, &out);
         scan_times.push_back(seconds_since(t));

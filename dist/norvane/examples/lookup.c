@@ -4,7 +4,8 @@
  *     lookup DATABASE              the database's layout, range count and first three ranges
  *
  * Build it with pkg-config:   cc lookup.c $(pkg-config --cflags --libs norvane) -o lookup
- * or with CMake:              find_package(norvane) ... target_link_libraries(lookup norvane::reader)
+ * or with CMake:              find_package(norvane) ... target_link_libraries(lookup
+ * norvane::reader)
  */
 #include <norvane.h>
 
@@ -15,15 +16,15 @@ static void print_ip(uint32_t ip) {
            (unsigned)(ip >> 8 & 255), (unsigned)(ip & 255));
 }
 
-static void print_location(const norvane_location *where) {
+static void print_location(const norvane_location* where) {
     print_ip(where->start_ip);
     printf("-");
     print_ip(where->end_ip);
     printf("\t%s\t%s\n", where->country_utf8, where->area_utf8);
 }
 
-int main(int argc, char **argv) {
-    norvane_db *db;
+int main(int argc, char** argv) {
+    norvane_db* db;
     norvane_location where;
     int status = 0;
     int i;

@@ -41,67 +41,66 @@ extern "C" {
 /* Error codes: every function that can fail returns one. */
 enum {
     NORVANE_OK = 0,
-    NORVANE_NOT_FOUND = 1,           /* no range holds the address (not a failure of the db) */
-    NORVANE_ERROR_INVALID_ARGUMENT,  /* a null pointer, or an index past the last range */
-    NORVANE_ERROR_BAD_ADDRESS,       /* text that is not a dotted quad (leading zeros refused) */
-    NORVANE_ERROR_CANT_OPEN,         /* the file can't be opened, or is not a regular file */
-    NORVANE_ERROR_CANT_READ,         /* reading the file failed */
-    NORVANE_ERROR_TOO_LARGE,         /* more bytes than this build can hold */
+    NORVANE_NOT_FOUND = 1,          /* no range holds the address (not a failure of the db) */
+    NORVANE_ERROR_INVALID_ARGUMENT, /* a null pointer, or an index past the last range */
+    NORVANE_ERROR_BAD_ADDRESS,      /* text that is not a dotted quad (leading zeros refused) */
+    NORVANE_ERROR_CANT_OPEN,        /* the file can't be opened, or is not a regular file */
+    NORVANE_ERROR_CANT_READ,        /* reading the file failed */
+    NORVANE_ERROR_TOO_LARGE,        /* more bytes than this build can hold */
     NORVANE_ERROR_OUT_OF_MEMORY,
-    NORVANE_ERROR_TOO_SHORT,         /* the file ends before the header does */
-    NORVANE_ERROR_BAD_VERSION,       /* format_version is not the layout's */
-    NORVANE_ERROR_TRUNCATED,         /* ranges and text offsets reach past the end of the file */
-    NORVANE_ERROR_DIGEST_MISMATCH,   /* the body is not what was written */
-    NORVANE_ERROR_BAD_TEXT,          /* a text offset, terminator or trailing byte is wrong */
-    NORVANE_ERROR_BAD_TEXT_INDEX,    /* a range names a text that doesn't exist */
-    NORVANE_ERROR_NO_DECODER,        /* this system can't convert the texts to UTF-8 */
+    NORVANE_ERROR_TOO_SHORT,       /* the file ends before the header does */
+    NORVANE_ERROR_BAD_VERSION,     /* format_version is not the layout's */
+    NORVANE_ERROR_TRUNCATED,       /* ranges and text offsets reach past the end of the file */
+    NORVANE_ERROR_DIGEST_MISMATCH, /* the body is not what was written */
+    NORVANE_ERROR_BAD_TEXT,        /* a text offset, terminator or trailing byte is wrong */
+    NORVANE_ERROR_BAD_TEXT_INDEX,  /* a range names a text that doesn't exist */
+    NORVANE_ERROR_NO_DECODER,      /* this system can't convert the texts to UTF-8 */
     NORVANE_ERROR_OTHER
 };
 
 /* A short English description of an error code (never null, never to be freed). */
-NORVANE_API const char *norvane_strerror(int error);
+NORVANE_API const char* norvane_strerror(int error);
 
 /* An open database. */
 typedef struct norvane_db norvane_db;
 
 /* Reads the whole file into memory, validates it (layout, counts, MD5 digest, every text and
  * index) and builds the lookup index. On success *db is the handle; on failure *db is null. */
-NORVANE_API int norvane_open(const char *path, norvane_db **db);
+NORVANE_API int norvane_open(const char* path, norvane_db** db);
 
 /* The same for a database already in memory. The bytes are not copied: they must stay
  * unchanged until norvane_close. */
-NORVANE_API int norvane_open_memory(const void *data, size_t size, norvane_db **db);
+NORVANE_API int norvane_open_memory(const void* data, size_t size, norvane_db** db);
 
 /* Releases the handle and everything it gave out. A null handle is ignored. */
-NORVANE_API void norvane_close(norvane_db *db);
+NORVANE_API void norvane_close(norvane_db* db);
 
 /* A range and its texts. Texts are zero-terminated and belong to the handle: valid until
  * norvane_close. The area may be empty. */
 typedef struct norvane_location {
-    uint32_t start_ip;        /* 1.2.3.4 is 0x01020304 */
+    uint32_t start_ip; /* 1.2.3.4 is 0x01020304 */
     uint32_t end_ip;
-    uint32_t range_index;     /* the range's number in file order */
-    const char *country;      /* as stored: the source's code page (GBK for real databases) */
-    const char *area;
-    const char *country_utf8; /* the same texts converted to UTF-8 */
-    const char *area_utf8;
+    uint32_t range_index; /* the range's number in file order */
+    const char* country;  /* as stored: the source's code page (GBK for real databases) */
+    const char* area;
+    const char* country_utf8; /* the same texts converted to UTF-8 */
+    const char* area_utf8;
 } norvane_location;
 
 /* The range that holds the address (the first in file order when ranges overlap):
  * NORVANE_OK, or NORVANE_NOT_FOUND with *location left unchanged. */
-NORVANE_API int norvane_lookup(const norvane_db *db, uint32_t address,
-                               norvane_location *location);
+NORVANE_API int norvane_lookup(const norvane_db* db, uint32_t address, norvane_location* location);
 
 /* The same for a dotted quad ("1.2.3.4"); NORVANE_ERROR_BAD_ADDRESS for anything else. */
-NORVANE_API int norvane_lookup_text(const norvane_db *db, const char *address,
-                                    norvane_location *location);
+NORVANE_API int norvane_lookup_text(const norvane_db* db, const char* address,
+                                    norvane_location* location);
 
 /* Iteration over the ranges in file order: indexes 0 to norvane_range_count() - 1. */
-NORVANE_API uint32_t norvane_range_count(const norvane_db *db);
-NORVANE_API int norvane_range(const norvane_db *db, uint32_t index, norvane_location *location);
+NORVANE_API uint32_t norvane_range_count(const norvane_db* db);
+NORVANE_API int norvane_range(const norvane_db* db, uint32_t index, norvane_location* location);
 
 /* 2 for the new layout (with the NorvaneDatabase2 magic), 1 for the old one. */
-NORVANE_API int norvane_format_version(const norvane_db *db);
+NORVANE_API int norvane_format_version(const norvane_db* db);
 
 #ifdef __cplusplus
 }

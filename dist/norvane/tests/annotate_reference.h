@@ -7,13 +7,16 @@
 #include <functional>
 #include <string>
 
-inline bool reference_is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-inline bool reference_is_digit(char c) { return c >= '0' && c <= '9'; }
+inline bool reference_is_letter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+inline bool reference_is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Returns the text with note(address) inserted after every address; note returns "" for none.
-inline std::string
-reference_annotate(const std::string& text,
-                   const std::function<std::string(uint32_t)>& note) {
+inline std::string reference_annotate(const std::string& text,
+                                      const std::function<std::string(uint32_t)>& note) {
     std::string out;
     size_t n = text.size();
     size_t p = 0;

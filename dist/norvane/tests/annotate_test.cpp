@@ -45,7 +45,9 @@ std::string annotate_in_chunks(const std::string& text, const std::vector<size_t
     return out;
 }
 
-std::string annotate_whole(const std::string& text) { return annotate_in_chunks(text, {1 << 20}); }
+std::string annotate_whole(const std::string& text) {
+    return annotate_in_chunks(text, {1 << 20});
+}
 
 struct Case {
     const char* input;
@@ -66,7 +68,10 @@ TEST(Annotate, AddressBoundaries) {
         {"_1.2.3.4_", "_1.2.3.4 [1.2.3.4]_"},
         {"0.0.0.0 255.255.255.255", "0.0.0.0 [0.0.0.0] 255.255.255.255 [255.255.255.255]"},
         {"10.20.30.40/24", "10.20.30.40 [10.20.30.40]/24"},
-        {"\xe5\x9c\xb0" "1.2.3.4\xe5\x9c\xb0", "\xe5\x9c\xb0" "1.2.3.4 [1.2.3.4]\xe5\x9c\xb0"},
+        {"\xe5\x9c\xb0"
+         "1.2.3.4\xe5\x9c\xb0",
+         "\xe5\x9c\xb0"
+         "1.2.3.4 [1.2.3.4]\xe5\x9c\xb0"},
         {"1.2.3.4 5.6.7.8", "1.2.3.4 [1.2.3.4] 5.6.7.8 [5.6.7.8]"},
         // Left alone: part of something longer.
         {"1.2.3.4.5", "1.2.3.4.5"},

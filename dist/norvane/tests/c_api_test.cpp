@@ -15,9 +15,9 @@
 namespace {
 
 // GBK bytes and their UTF-8 spelling.
-const std::string kChinaGbk = "\xd6\xd0\xb9\xfa";                  // 中国
-const std::string kChinaUtf8 = "\xe4\xb8\xad\xe5\x9b\xbd";         // 中国
-const std::string kBeijingGbk = "\xb1\xb1\xbe\xa9\xca\xd0";        // 北京市
+const std::string kChinaGbk = "\xd6\xd0\xb9\xfa";           // 中国
+const std::string kChinaUtf8 = "\xe4\xb8\xad\xe5\x9b\xbd";  // 中国
+const std::string kBeijingGbk = "\xb1\xb1\xbe\xa9\xca\xd0"; // 北京市
 const std::string kBeijingUtf8 = "\xe5\x8c\x97\xe4\xba\xac\xe5\xb8\x82";
 
 struct Handle {
@@ -37,8 +37,8 @@ TEST(CApi, LookupsAndIterationMatchTheRangesInBothLayouts) {
     uint32_t start = 5;
     for (int i = 0; i < 500; ++i) {
         uint32_t end = start + random() % 1000;
-        ranges.push_back({start, end, countries[random() % countries.size()],
-                          areas[random() % areas.size()]});
+        ranges.push_back(
+            {start, end, countries[random() % countries.size()], areas[random() % areas.size()]});
         start = end + 1 + random() % 3; // sometimes a gap
     }
     for (int32_t version : {1, 2}) {
@@ -147,8 +147,8 @@ TEST(CApi, ErrorsAreCodesWithMessages) {
 }
 
 TEST(CApi, OpensAFile) {
-    std::vector<uint8_t> bytes = build_db_from_texts(2, {{ip(8, 8, 8, 0), ip(8, 8, 8, 255),
-                                                          "US", "Google"}});
+    std::vector<uint8_t> bytes =
+        build_db_from_texts(2, {{ip(8, 8, 8, 0), ip(8, 8, 8, 255), "US", "Google"}});
     std::string path = ::testing::TempDir() + "c_api_test.dat";
     std::FILE* f = std::fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr);

@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr size_t kReadSize = 128 * 1024;
+constexpr size_t kReadSize = 64 * 1024;
 constexpr int kStdin = 0;
 constexpr int kStdout = 1;
 
@@ -101,8 +101,8 @@ bool make_note(void* context, uint32_t address, const char** note, size_t* size)
 
 enum StreamResult { STREAM_OK, STREAM_READ_FAILED, STREAM_WRITE_FAILED };
 
-StreamResult annotate_stream(int fd, NoteMaker* maker, std::vector<char>* buffer,
-                             std::string* out, bool line_buffered) {
+StreamResult annotate_stream(int fd, NoteMaker* maker, std::vector<char>* buffer, std::string* out,
+                             bool line_buffered) {
     AnnotateScanner scanner;
     annotate_begin(&scanner, make_note, maker);
     for (;;) {
@@ -135,7 +135,7 @@ int query_annotate(const NorvaneDb* db, TextPrinter* printer, const std::vector<
     std::vector<std::string> inputs = paths;
     if (inputs.empty())
         inputs.push_back("-");
-    NoteMaker maker{db, printer};
+    NoteMaker maker{db, printer, UINT32_MAX, std::string()};
     std::vector<char> buffer(kReadSize);
     std::string out;
     out.reserve(2 * kReadSize);

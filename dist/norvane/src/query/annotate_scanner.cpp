@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 enum ByteClass : uint8_t { OTHER = 0, WORD = 1, DIGIT = 2 }; // WORD: ASCII letter or dot
@@ -20,8 +24,12 @@ struct ClassTable {
 };
 constexpr ClassTable kClass;
 
-inline uint8_t class_of(char c) { return kClass.of[uint8_t(c)]; }
-inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
+inline uint8_t class_of(char c) {
+    return kClass.of[uint8_t(c)];
+}
+inline bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 enum MatchKind { MATCH_NONE, MATCH_ADDRESS, MATCH_NEED_MORE };
 
@@ -87,31 +95,71 @@ Match match_address(const char* p, size_t n, bool final) {
     return {MATCH_ADDRESS, pos, address};
 }
 
+// From i on, the first digit that is not preceded by a letter, digit or dot (`after_word`
+// tells about the byte before data[i]); size when there is none, with `after_word` then telling
+// about the last byte.
+size_t next_start_scalar(const char* data, size_t i, size_t size, bool* after_word) {
+    bool word = *after_word;
+    for (; i < size; ++i) {
+        uint8_t c = class_of(data[i]);
+        if (c == DIGIT && !word) {
+            *after_word = false;
+            return i;
+        }
+        word = c != OTHER;
+    }
+    *after_word = word;
+    return size;
+}
+
+#ifdef __SSE2__
+// The same sixteen bytes at a time: masks of the digits and of the word bytes, and a start is
+// a digit whose predecessor's word bit is clear.
+size_t next_start(const char* data, size_t i, size_t size, bool* after_word) {
+    const __m128i below_digits = _mm_set1_epi8('0' - 1);
+    const __m128i above_digits = _mm_set1_epi8('9' + 1);
+    const __m128i below_letters = _mm_set1_epi8('a' - 1);
+    const __m128i above_letters = _mm_set1_epi8('z' + 1);
+    const __m128i case_bit = _mm_set1_epi8(0x20);
+    const __m128i dot = _mm_set1_epi8('.');
+    uint32_t carry = *after_word ? 1 : 0;
+    for (; i + 16 <= size; i += 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+        // Bytes from 0x80 up compare as negative, so they are neither digits nor letters.
+        __m128i digit =
+            _mm_and_si128(_mm_cmpgt_epi8(v, below_digits), _mm_cmplt_epi8(v, above_digits));
+        __m128i lower = _mm_or_si128(v, case_bit);
+        __m128i letter = _mm_and_si128(_mm_cmpgt_epi8(lower, below_letters),
+                                       _mm_cmplt_epi8(lower, above_letters));
+        __m128i word = _mm_or_si128(_mm_or_si128(digit, letter), _mm_cmpeq_epi8(v, dot));
+        uint32_t digits = uint32_t(_mm_movemask_epi8(digit));
+        uint32_t words = uint32_t(_mm_movemask_epi8(word));
+        uint32_t starts = digits & ~(words << 1 | carry);
+        if (starts != 0) {
+            *after_word = false;
+            return i + size_t(__builtin_ctz(starts));
+        }
+        carry = words >> 15;
+    }
+    *after_word = carry != 0;
+    return next_start_scalar(data, i, size, after_word);
+}
+#else
+size_t next_start(const char* data, size_t i, size_t size, bool* after_word) {
+    return next_start_scalar(data, i, size, after_word);
+}
+#endif
+
 // Appends the annotated form of data to out up to the first address it can't decide yet, and
 // returns how many bytes that covered (all of them when `final`).
 size_t scan(AnnotateScanner* s, const char* data, size_t size, bool final, std::string* out) {
     bool after_word = s->after_word;
     size_t copied = 0; // data[0, copied) is in out
     size_t i = 0;
-    while (i < size) {
-        // Two tight loops over the bytes between the places where an address can start: the
-        // rest of a word, then the gap up to the next word.
-        if (after_word) {
-            while (i < size && class_of(data[i]) != OTHER)
-                ++i;
-            if (i == size)
-                break;
-            after_word = false;
-        }
-        while (i < size && class_of(data[i]) == OTHER)
-            ++i;
+    for (;;) {
+        i = next_start(data, i, size, &after_word);
         if (i == size)
             break;
-        if (class_of(data[i]) != DIGIT) {
-            after_word = true;
-            ++i;
-            continue;
-        }
         Match m = match_address(data + i, size - i, final);
         if (m.kind == MATCH_NEED_MORE) {
             out->append(data + copied, i - copied);
@@ -130,6 +178,7 @@ size_t scan(AnnotateScanner* s, const char* data, size_t size, bool final, std::
         } else {
             ++i;
         }
+        // The address or the failed start ended on a digit.
         after_word = true;
     }
     out->append(data + copied, size - copied);
