@@ -5,7 +5,7 @@
 #   scripts/setup.sh --windows  also the mingw cross compilers, Wine and a virtual display
 set -euo pipefail
 
-want=(build-essential cmake clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
+want=(build-essential cmake clang clang-format libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
       python3 util-linux)
 if [ "${1:-}" = "--windows" ]; then
   want+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb xdotool imagemagick)

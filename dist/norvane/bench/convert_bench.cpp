@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
-#include "db_layout.h"
-#include "location_table.h"
-#include "output_writer.h"
-#include "range_merge.h"
-#include "source_builder.h"
-#include "source_reader.h"
+#include "common/db_layout.h"
+#include "convert/location_table.h"
+#include "convert/output_writer.h"
+#include "convert/range_merge.h"
+#include "tests/source_builder.h"
+#include "convert/source_reader.h"
 
 namespace {
 
@@ -89,7 +89,7 @@ Phases time_phases(const std::string& dir, const std::string& source) {
     LocationTable table;
     location_table_init(&table);
     int32_t kept = 0;
-    merge_ranges(db.records, db.record_count, db_layout::kFormatNew, &table, &kept);
+    merge_ranges(db.records.get(), db.record_count, db_layout::kFormatNew, &table, &kept);
     p.merge = seconds_since(t);
     t = Clock::now();
     WriteReport report;
@@ -98,8 +98,6 @@ Phases time_phases(const std::string& dir, const std::string& source) {
                           &report);
     p.write = seconds_since(t);
     std::remove(out.c_str());
-    location_table_free(&table);
-    free_source_database(&db);
     return p;
 }
 
@@ -109,7 +107,7 @@ void bench(uint32_t ranges, uint32_t texts) {
     std::string source = dir + "/qqwry.dat";
     std::vector<uint8_t> bytes = generate_source(ranges, texts, 42, nullptr);
     write_file(source, bytes);
-    double source_mb = bytes.size() / 1048576.0;
+    double source_mb = double(bytes.size()) / 1048576.0;
     bytes = {};
 
     const int runs = 7;
@@ -128,12 +126,12 @@ void bench(uint32_t ranges, uint32_t texts) {
         floor.push_back(f);
     }
     Phases p = time_phases(dir, source);
-    double out_mb = read_file(dir + "/out.dat").size() / 1048576.0;
+    double out_mb = double(read_file(dir + "/out.dat").size()) / 1048576.0;
     double c = median(convert), f = median(floor);
     std::printf("| %u | %u | %.1f MB | %.1f MB | %.3f s | %.3f s | %.2fx | %.0f MB | %.0f MB | "
                 "%.3f / %.3f / %.3f s |\n",
-                ranges, texts, source_mb, out_mb, c, f, c / f, rss / 1024.0, 3 * source_mb + 64,
-                p.load, p.merge, p.write);
+                ranges, texts, source_mb, out_mb, c, f, c / f, double(rss) / 1024.0,
+                3 * source_mb + 64, p.load, p.merge, p.write);
     std::fflush(stdout);
     std::remove((dir + "/out.dat").c_str());
     std::remove(source.c_str());

@@ -15,14 +15,14 @@
 #include <string>
 #include <vector>
 
-#include "db_builder.h"
-#include "db_layout.h"
-#include "db_reader.h"
-#include "location_table.h"
-#include "output_writer.h"
-#include "range_merge.h"
-#include "source_builder.h"
-#include "source_reader.h"
+#include "tests/db_builder.h"
+#include "common/db_layout.h"
+#include "reader/db_reader.h"
+#include "convert/location_table.h"
+#include "convert/output_writer.h"
+#include "convert/range_merge.h"
+#include "tests/source_builder.h"
+#include "convert/source_reader.h"
 
 namespace {
 
@@ -62,13 +62,11 @@ Fixture* generated() {
         std::string out = "/tmp/norvane_lookup_bench.dat", temp = "/tmp/norvane_lookup_bench.tmp";
         if (load_source_from_memory(source.data(), source.size(), &db) != LOAD_OK ||
             location_table_init(&table) != 0 ||
-            merge_ranges(db.records, db.record_count, db_layout::kFormatNew, &table, &kept) !=
+            merge_ranges(db.records.get(), db.record_count, db_layout::kFormatNew, &table, &kept) !=
                 MERGE_OK ||
             write_output_database(&db, kept, &table, db_layout::kFormatNew, out.c_str(),
                                   temp.c_str(), &report) != WRITE_OK)
             fail("conversion failed");
-        location_table_free(&table);
-        free_source_database(&db);
         g->file = read_file(out);
         std::remove(out.c_str());
         open_fixture(g);

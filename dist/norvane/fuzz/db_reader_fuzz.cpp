@@ -7,10 +7,10 @@
 #include <cstring>
 #include <vector>
 
-#include "db_layout.h"
-#include "db_reader.h"
-#include "db_stats.h"
-#include "md5.h"
+#include "common/db_layout.h"
+#include "reader/db_reader.h"
+#include "reader/db_stats.h"
+#include "common/md5.h"
 
 namespace {
 
@@ -53,7 +53,6 @@ void exercise(const uint8_t* data, size_t size) {
         check_lookup(db, r.start_ip - 1);
     }
     compute_db_stats(&db, 3);
-    db_close(&db);
 }
 
 } // namespace
@@ -64,11 +63,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool has_magic = size >= db_layout::kMagicSize &&
                      std::memcmp(data, db_layout::kMagic, db_layout::kMagicSize) == 0;
     size_t prefix =
-        db_layout::prefix_size(has_magic ? db_layout::kFormatNew : db_layout::kFormatOld);
-    if (size < prefix || size - prefix > 0xFFFFFFFFu)
+        db_layout::traits(has_magic ? db_layout::kFormatNew : db_layout::kFormatOld).prefix_size;
+    if (size < prefix)
         return 0;
     std::vector<uint8_t> fixed(data, data + size);
-    md5_buffer(fixed.data() + prefix, uint32_t(size - prefix),
+    md5_digest(fixed.data() + prefix, size - prefix,
                fixed.data() + prefix - db_layout::kDigestSize);
     exercise(fixed.data(), fixed.size());
     return 0;

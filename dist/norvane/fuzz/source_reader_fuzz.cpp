@@ -5,15 +5,15 @@
 #include <cstdint>
 #include <cstring>
 
-#include "db_layout.h"
-#include "location_table.h"
-#include "range_merge.h"
-#include "source_reader.h"
+#include "common/db_layout.h"
+#include "convert/location_table.h"
+#include "convert/range_merge.h"
+#include "convert/source_reader.h"
 
 namespace {
 
 bool inside(const SourceDatabase& db, const char* text) {
-    const char* begin = reinterpret_cast<const char*>(db.image);
+    const char* begin = reinterpret_cast<const char*>(db.image.get());
     return text == empty_text || (text >= begin && text < begin + db.source_size);
 }
 
@@ -34,10 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     LocationTable table;
     if (location_table_init(&table, 1 << 12) == 0) {
         int32_t kept = 0;
-        merge_ranges(db.records, db.record_count,
+        merge_ranges(db.records.get(), db.record_count,
                      size % 2 ? db_layout::kFormatOld : db_layout::kFormatNew, &table, &kept);
-        location_table_free(&table);
     }
-    free_source_database(&db);
     return 0;
 }

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "byte_order.h"
-#include "db_builder.h"
-#include "db_layout.h"
-#include "db_reader.h"
+#include "common/byte_order.h"
+#include "tests/db_builder.h"
+#include "common/db_layout.h"
+#include "reader/db_reader.h"
 
 namespace {
 
@@ -23,11 +23,11 @@ struct Fields {
 
 Fields fields_of(int32_t version) {
     Fields f;
-    f.body = db_layout::prefix_size(version);
+    f.body = db_layout::traits(version).prefix_size;
     f.range_count = f.body + 4;
     f.text_count = f.body + 8;
-    f.ranges = f.body + db_layout::header_size(version);
-    f.offsets = f.ranges + 3 * db_layout::range_entry_size(version);
+    f.ranges = f.body + db_layout::traits(version).header_size;
+    f.offsets = f.ranges + 3 * db_layout::traits(version).range_entry_size;
     f.texts = f.offsets + 3 * 4;
     return f;
 }
@@ -41,7 +41,6 @@ DbStatus open_copy(const std::vector<uint8_t>& bytes, DbError* error) {
         DbLocation location;
         for (uint32_t a = 0; a < 40; ++a)
             db_lookup(&db, a, &location);
-        db_close(&db);
     }
     return status;
 }
@@ -151,8 +150,8 @@ TEST(DamagedDb, TextOffsetsAndTerminators) {
 TEST(DamagedDb, TextIndexesOutOfRange) {
     for (int32_t version : kLayouts) {
         Fields f = fields_of(version);
-        size_t entry = db_layout::range_entry_size(version);
-        size_t width = db_layout::index_width(version);
+        size_t entry = db_layout::traits(version).range_entry_size;
+        size_t width = db_layout::traits(version).index_width;
         std::vector<uint8_t> b = sample(version);
         b[f.ranges + entry + 8] = 3; // range 1, country index = text_count
         restamp_digest(&b);
@@ -185,7 +184,7 @@ TEST(DamagedDb, EveryTruncationIsRefused) {
     for (int32_t version : kLayouts) {
         std::vector<uint8_t> full = sample(version);
         Fields f = fields_of(version);
-        size_t minimum = f.body + db_layout::header_size(version);
+        size_t minimum = f.body + db_layout::traits(version).header_size;
         for (size_t length = 0; length < full.size(); ++length) {
             std::vector<uint8_t> cut(full.begin(), full.begin() + long(length));
             DbError error;

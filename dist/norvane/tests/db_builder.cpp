@@ -1,11 +1,11 @@
-#include "db_builder.h"
+#include "tests/db_builder.h"
 
 #include <cstring>
 #include <map>
 
-#include "byte_order.h"
-#include "db_layout.h"
-#include "md5.h"
+#include "common/byte_order.h"
+#include "common/db_layout.h"
+#include "common/md5.h"
 
 namespace {
 
@@ -54,7 +54,7 @@ std::vector<uint8_t> build_db(int32_t format_version, const std::vector<TestRang
         body.push_back(0);
     }
 
-    size_t prefix = db_layout::prefix_size(format_version);
+    size_t prefix = db_layout::traits(format_version).prefix_size;
     std::vector<uint8_t> file(prefix + body.size());
     if (wide)
         std::memcpy(file.data(), db_layout::kMagic, db_layout::kMagicSize);
@@ -87,11 +87,11 @@ std::vector<uint8_t> build_db_from_texts(int32_t format_version,
 size_t body_offset(const std::vector<uint8_t>& file) {
     bool has_magic = file.size() >= db_layout::kMagicSize &&
                      std::memcmp(file.data(), db_layout::kMagic, db_layout::kMagicSize) == 0;
-    return db_layout::prefix_size(has_magic ? db_layout::kFormatNew : db_layout::kFormatOld);
+    return db_layout::traits(has_magic ? db_layout::kFormatNew : db_layout::kFormatOld).prefix_size;
 }
 
 void restamp_digest(std::vector<uint8_t>* file) {
     size_t body = body_offset(*file);
-    md5_buffer(file->data() + body, uint32_t(file->size() - body),
+    md5_digest(file->data() + body, file->size() - body,
                file->data() + body - db_layout::kDigestSize);
 }

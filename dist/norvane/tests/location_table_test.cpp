@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "location_table.h"
-#include "source_reader.h"
+#include "convert/location_table.h"
+#include "convert/source_reader.h"
 
 namespace {
 
@@ -13,7 +13,6 @@ struct Table {
     explicit Table(int32_t capacity = kLocationCapacity) {
         EXPECT_EQ(location_table_init(&t, capacity), 0);
     }
-    ~Table() { location_table_free(&t); }
 };
 
 TEST(LocationTable, OffsetsFollowTheTextLengths) {

@@ -2,9 +2,9 @@
 // reading past the image.
 #include <gtest/gtest.h>
 
-#include "byte_order.h"
-#include "source_builder.h"
-#include "source_reader.h"
+#include "common/byte_order.h"
+#include "tests/source_builder.h"
+#include "convert/source_reader.h"
 
 namespace {
 
@@ -12,10 +12,9 @@ LoadStatus load(const std::vector<uint8_t>& bytes) {
     SourceDatabase db;
     LoadStatus s = load_source_from_memory(bytes.data(), bytes.size(), &db);
     if (s != LOAD_OK) {
-        EXPECT_EQ(db.image, nullptr);
-        EXPECT_EQ(db.records, nullptr);
+        EXPECT_EQ(db.image.get(), nullptr);
+        EXPECT_EQ(db.records.get(), nullptr);
     }
-    free_source_database(&db);
     return s;
 }
 
@@ -169,7 +168,7 @@ TEST(MalformedSource, BytesTheRulesNeverReadMayPointAnywhere) {
 TEST(MalformedSource, RefusesFilesOf2GiBOrMore) {
     SourceDatabase db;
     EXPECT_EQ(load_source_from_memory(nullptr, size_t(1) << 31, &db), LOAD_TOO_LARGE);
-    EXPECT_EQ(db.image, nullptr);
+    EXPECT_EQ(db.image.get(), nullptr);
 }
 
 } // namespace

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "md5.h"
+#include "common/md5.h"
 
 namespace {
 

@@ -10,11 +10,11 @@
 #include <sys/sysmacros.h>
 #endif
 
-#include "db_layout.h"
-#include "md5.h"
-#include "output_writer.h"
-#include "range_merge.h"
-#include "source_builder.h"
+#include "common/db_layout.h"
+#include "common/md5.h"
+#include "convert/output_writer.h"
+#include "convert/range_merge.h"
+#include "tests/source_builder.h"
 
 namespace {
 
@@ -57,13 +57,11 @@ struct Conversion {
         ASSERT_EQ(load_source_from_memory(src.data(), src.size(), &db), LOAD_OK);
         LocationTable t;
         ASSERT_EQ(location_table_init(&t), 0);
-        ASSERT_EQ(merge_ranges(db.records, db.record_count, format, &t, &kept), MERGE_OK);
+        ASSERT_EQ(merge_ranges(db.records.get(), db.record_count, format, &t, &kept), MERGE_OK);
         status = write_output_database(&db, kept, &t, format, out.c_str(), temp.c_str(), &report);
         if (status == WRITE_OK) {
-            EXPECT_EQ(db.image, nullptr) << "the source image is released by the writer";
+            EXPECT_EQ(db.image.get(), nullptr) << "the source image is released by the writer";
         }
-        location_table_free(&t);
-        free_source_database(&db);
     }
 
     std::vector<uint8_t> file() const { return read_file(out); }

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "db_builder.h"
-#include "db_layout.h"
-#include "db_stats.h"
-#include "ipv4_text.h"
-#include "text_codec.h"
+#include "tests/db_builder.h"
+#include "common/db_layout.h"
+#include "reader/db_stats.h"
+#include "reader/ipv4_text.h"
+#include "query/text_codec.h"
 
 namespace {
 
@@ -25,7 +25,6 @@ std::string decode(const std::string& bytes, bool* four_byte = nullptr) {
     decode_to_utf8(&decoder, bytes.data(), bytes.size(), &out);
     if (four_byte != nullptr)
         *four_byte = decoder.four_byte;
-    text_decoder_close(&decoder);
     return out;
 }
 
@@ -106,7 +105,6 @@ TEST(DbStats, CoverageCountsOverlapsOnceAndSkipsReversedRanges) {
     EXPECT_EQ(stats.distinct_countries, 3u); // 0, 2, 3
     EXPECT_EQ(stats.distinct_areas, 3u);     // 1, 2, 3
     EXPECT_EQ(stats.longest_texts, (std::vector<uint32_t>{3, 0}));
-    db_close(&db);
 }
 
 TEST(DbStats, WholeAddressSpace) {
@@ -116,5 +114,4 @@ TEST(DbStats, WholeAddressSpace) {
     DbError error;
     ASSERT_EQ(db_open_memory(bytes.data(), bytes.size(), &db, &error), DB_OK);
     EXPECT_EQ(compute_db_stats(&db, 1).covered_addresses, uint64_t(1) << 32);
-    db_close(&db);
 }

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "db_layout.h"
-#include "range_merge.h"
+#include "common/db_layout.h"
+#include "convert/range_merge.h"
 
 namespace {
 
@@ -48,7 +48,6 @@ Merged merge(const std::vector<In>& in, int32_t format = db_layout::kFormatNew) 
     }
     for (int32_t i = 0; i < t.location_count; ++i)
         m.texts.push_back(t.entries[i].text);
-    location_table_free(&t);
     return m;
 }
 
@@ -142,7 +141,6 @@ TEST(RangeMerge, TableFullEndsTheMerge) {
     ASSERT_EQ(location_table_init(&t, 3), 0);
     int32_t kept = -1;
     EXPECT_EQ(merge_ranges(recs, 2, db_layout::kFormatNew, &t, &kept), MERGE_TABLE_FULL);
-    location_table_free(&t);
 }
 
 } // namespace

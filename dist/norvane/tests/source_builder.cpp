@@ -1,11 +1,11 @@
-#include "source_builder.h"
+#include "tests/source_builder.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <random>
 
-#include "byte_order.h"
+#include "common/byte_order.h"
 
 void sb_init(SourceBuilder* b) {
     b->bytes.assign(8, 0);
@@ -203,8 +203,8 @@ std::vector<uint8_t> generate_source(uint32_t range_count, uint32_t text_count, 
     std::vector<Block> blocks(block_count);
     for (uint32_t i = 0; i < block_count; ++i) {
         Block& blk = blocks[i];
-        blk.country = rng() % country_count;
-        blk.area = rng() % area_count;
+        blk.country = uint32_t(rng() % country_count);
+        blk.area = uint32_t(rng() % area_count);
         blk.pos = sb_put_redirect(&b, 2, country_at[blk.country]);
         sb_put_redirect(&b, 2, area_at[blk.area]);
     }
@@ -221,8 +221,8 @@ std::vector<uint8_t> generate_source(uint32_t range_count, uint32_t text_count, 
         uint32_t at = sb_put_u32(&b, end);
         if (i < text_count || rng() % 32 == 0) {
             // Two redirects of its own; the first records walk every text once.
-            c = i < text_count ? i % country_count : rng() % country_count;
-            a = i < text_count ? i % area_count : rng() % area_count;
+            c = i < text_count ? i % country_count : uint32_t(rng() % country_count);
+            a = i < text_count ? i % area_count : uint32_t(rng() % area_count);
             sb_put_redirect(&b, 2, country_at[c]);
             sb_put_redirect(&b, 2, area_at[a]);
         } else {

@@ -3,9 +3,9 @@
 #include <cstring>
 #include <string>
 
-#include "byte_order.h"
-#include "source_builder.h"
-#include "source_reader.h"
+#include "common/byte_order.h"
+#include "tests/source_builder.h"
+#include "convert/source_reader.h"
 
 namespace {
 
@@ -15,9 +15,8 @@ struct Loaded {
     explicit Loaded(const std::vector<uint8_t>& bytes) {
         status = load_source_from_memory(bytes.data(), bytes.size(), &db);
     }
-    ~Loaded() { free_source_database(&db); }
     const RangeRecord& operator[](int i) const { return db.records[i]; }
-    uint32_t pos(const char* text) const { return uint32_t(text - (const char*)db.image); }
+    uint32_t pos(const char* text) const { return uint32_t(text - (const char*)db.image.get()); }
 };
 
 TEST(SourceReader, ResolvesEveryRedirectForm) {
@@ -31,7 +30,7 @@ TEST(SourceReader, ResolvesEveryRedirectForm) {
     Loaded l(build_source(ranges));
     ASSERT_EQ(l.status, LOAD_OK);
     ASSERT_EQ(l.db.record_count, int32_t(ranges.size()));
-    for (size_t i = 0; i < ranges.size(); ++i) {
+    for (int i = 0; i < int(ranges.size()); ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(l[i].start_ip, ranges[i].start_ip);
         EXPECT_EQ(l[i].end_ip, ranges[i].end_ip);
@@ -191,7 +190,6 @@ TEST(SourceReader, HeaderBoundsAndRecordCount) {
         SourceDatabase db;
         LoadStatus s = load_source_from_memory(v.data(), v.size(), &db);
         *count = db.record_count;
-        free_source_database(&db);
         return s;
     };
     int32_t count = 0;
@@ -211,16 +209,15 @@ TEST(SourceReader, LoadsFromAFileAndReleasesTheImage) {
     SourceDatabase db;
     ASSERT_EQ(load_source_database(path.c_str(), &db), LOAD_OK);
     EXPECT_EQ(db.source_size, int32_t(bytes.size()));
-    EXPECT_EQ(std::memcmp(db.image, bytes.data(), bytes.size()), 0);
+    EXPECT_EQ(std::memcmp(db.image.get(), bytes.data(), bytes.size()), 0);
     EXPECT_STREQ(db.records[1].area_text, "B");
     release_source_image(&db);
-    EXPECT_EQ(db.image, nullptr);
+    EXPECT_EQ(db.image.get(), nullptr);
     EXPECT_EQ(db.record_count, 2);
-    free_source_database(&db);
     std::remove(path.c_str());
 
     EXPECT_EQ(load_source_database((path + ".missing").c_str(), &db), LOAD_CANT_OPEN);
-    EXPECT_EQ(db.records, nullptr);
+    EXPECT_EQ(db.records.get(), nullptr);
 }
 
 } // namespace

@@ -1,0 +1,114 @@
+#include "convert/location_table.h"
+
+#include <cstring>
+#include <utility>
+
+#include "convert/source_reader.h"
+
+namespace {
+
+constexpr int32_t kInitialEntries = 1024;
+
+// Hash of the text's bytes (not its zero byte), eight bytes at a time.
+uint32_t hash_text(const char* text, size_t length) {
+    uint64_t h = 0x9E3779B97F4A7C15ull ^ length;
+    size_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        uint64_t w;
+        std::memcpy(&w, text + i, 8);
+        h = (h ^ w) * 0xFF51AFD7ED558CCDull;
+        h ^= h >> 32;
+    }
+    uint64_t tail = 0;
+    std::memcpy(&tail, text + i, length - i);
+    h = (h ^ tail) * 0xC4CEB9FE1A85EC53ull;
+    h ^= h >> 29;
+    return uint32_t(h) ^ uint32_t(h >> 32);
+}
+
+bool grow_slots(LocationTable* t) {
+    uint32_t new_size = (t->slot_mask + 1) * 2;
+    MallocArray<LocationSlot> slots = calloc_array<LocationSlot>(new_size);
+    if (!slots)
+        return false;
+    uint32_t mask = new_size - 1;
+    for (int32_t i = 0; i < t->location_count; ++i) {
+        uint32_t s = t->entries[size_t(i)].hash & mask;
+        while (slots[s].entry_plus_one != 0)
+            s = (s + 1) & mask;
+        slots[s] = LocationSlot{t->entries[size_t(i)].hash, uint32_t(i) + 1};
+    }
+    t->slots = std::move(slots);
+    t->slot_mask = mask;
+    return true;
+}
+
+bool grow_entries(LocationTable* t) {
+    int64_t room = int64_t(t->entry_room) * 2;
+    if (room > t->capacity)
+        room = t->capacity;
+    if (!realloc_array(&t->entries, size_t(room)))
+        return false;
+    t->entry_room = int32_t(room);
+    return true;
+}
+
+} // namespace
+
+int location_table_init(LocationTable* t, int32_t capacity) {
+    *t = LocationTable{};
+    t->capacity = capacity;
+    t->entry_room = capacity < kInitialEntries ? capacity : kInitialEntries;
+    t->entries = malloc_array<LocationEntry>(size_t(t->entry_room));
+    // Slots stay at most half full: twice the entries, rounded to a power of two.
+    uint32_t slot_count = 1;
+    while (slot_count < uint32_t(t->entry_room) * 2)
+        slot_count *= 2;
+    t->slots = calloc_array<LocationSlot>(slot_count);
+    t->slot_mask = slot_count - 1;
+    if (!t->entries || !t->slots) {
+        *t = LocationTable{};
+        return -1;
+    }
+    return 0;
+}
+
+int32_t intern_location(LocationTable* t, const char* text) {
+    if (text == nullptr)
+        text = empty_text;
+    uint32_t length = uint32_t(std::strlen(text));
+    uint32_t hash = hash_text(text, length);
+
+    uint32_t s = hash & t->slot_mask;
+    for (; t->slots[s].entry_plus_one != 0; s = (s + 1) & t->slot_mask) {
+        if (t->slots[s].hash != hash)
+            continue;
+        uint32_t index = t->slots[s].entry_plus_one - 1;
+        const LocationEntry& e = t->entries[index];
+        if (e.length == length && std::memcmp(e.text, text, length) == 0)
+            return int32_t(index);
+    }
+
+    if (t->location_count >= t->capacity)
+        return INTERN_TABLE_FULL;
+    if (t->location_count == t->entry_room && !grow_entries(t))
+        return INTERN_OUT_OF_MEMORY;
+
+    int32_t index = t->location_count;
+    uint32_t start = location_offset(t, index);
+    t->entries[size_t(index)] = LocationEntry{text, start + length + 1, length, hash};
+    t->slots[s] = LocationSlot{hash, uint32_t(index) + 1};
+    t->location_count = index + 1;
+
+    if (uint64_t(t->location_count) * 2 > t->slot_mask + 1 && !grow_slots(t)) {
+        // The entry is in; only the index could not grow. Undo so the table stays consistent.
+        t->slots[s] = LocationSlot{0, 0};
+        t->location_count = index;
+        return INTERN_OUT_OF_MEMORY;
+    }
+    return index;
+}
+
+uint32_t location_offset(const LocationTable* t, int32_t index) {
+    return index == 0 ? 0 : t->entries[size_t(index - 1)].end_offset;
+}

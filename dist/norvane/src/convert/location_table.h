@@ -1,0 +1,48 @@
+// LocationTable: every distinct location text once, in order of first appearance, with the
+// position each text takes in the output's text area. Texts are not copied: the table keeps the
+// pointers it is given.
+#pragma once
+
+#include <cstdint>
+
+#include "common/memory.h"
+
+constexpr int32_t kLocationCapacity = 1 << 24;
+
+struct LocationEntry {
+    const char* text;    // the pointer first interned for this text; not owned
+    uint32_t end_offset; // position just past the text's zero byte in the text area
+    uint32_t length;     // bytes before the zero byte
+    uint32_t hash;
+};
+
+struct LocationSlot {
+    uint32_t hash;
+    uint32_t entry_plus_one;
+};
+
+struct LocationTable {
+    MallocArray<LocationEntry> entries;
+    int32_t location_count = 0; // entries in use
+    int32_t entry_room = 0;     // entries allocated
+    int32_t capacity = 0;       // most entries the table may ever hold
+    // Hash index over the entries: open addressing; a slot holds an entry's hash and its index + 1
+    // (0 = free), so that probing rarely touches the entries or their texts.
+    MallocArray<LocationSlot> slots;
+    uint32_t slot_mask = 0;
+};
+
+enum InternFailure {
+    INTERN_TABLE_FULL = -1, // the text is new and the table holds `capacity` texts
+    INTERN_OUT_OF_MEMORY = -2,
+};
+
+// Returns 0, or -1 when memory for the table can't be had.
+int location_table_init(LocationTable* table, int32_t capacity = kLocationCapacity);
+
+// Index of the entry holding the same bytes as text (null counts as the empty text), appending
+// one if there is none; a negative InternFailure when a new text can't be added.
+int32_t intern_location(LocationTable* table, const char* text);
+
+// Start of text `index` in the output's text area. Valid for 0 <= index < location_count.
+uint32_t location_offset(const LocationTable* table, int32_t index);

@@ -1,0 +1,19 @@
+// One in-place pass over the source ranges: skips sentinels, drops ranges that start inside the
+// range kept before them, joins continuations with equal texts, and interns the texts of every
+// kept range.
+#pragma once
+
+#include <cstdint>
+
+#include "convert/location_table.h"
+#include "convert/source_reader.h"
+
+enum MergeStatus {
+    MERGE_OK = 0,
+    MERGE_TABLE_FULL, // more distinct texts than the LocationTable may hold
+    MERGE_OUT_OF_MEMORY,
+};
+
+// On MERGE_OK *kept_count is the number of kept ranges, which stand first in records.
+MergeStatus merge_ranges(RangeRecord* records, int32_t record_count, int32_t format_version,
+                         LocationTable* table, int32_t* kept_count);

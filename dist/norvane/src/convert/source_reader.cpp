@@ -1,0 +1,204 @@
+#include "convert/source_reader.h"
+
+#include <cstring>
+#include <utility>
+
+#include "common/byte_order.h"
+#include "common/whole_file.h"
+
+const char empty_text[1] = {0};
+
+namespace {
+
+constexpr uint32_t kHeaderSize = 8;
+constexpr uint32_t kIndexEntrySize = 7;
+
+// Bounds-checked view of the image. Every position the redirect rules reach is checked here
+// before it is read; a failure marks the view bad and the load fails as a whole.
+struct ImageView {
+    const uint8_t* data;
+    uint32_t size;
+    // One past the image's last zero byte (0 when it has none): a text starting at p ends inside
+    // the image exactly when p < text_limit, which saves scanning every text at load time.
+    uint32_t text_limit;
+    bool bad;
+};
+
+bool fits(const ImageView* v, uint32_t pos, uint32_t n) {
+    return pos <= v->size && n <= v->size - pos;
+}
+
+uint8_t read_byte(ImageView* v, uint32_t pos) {
+    if (!fits(v, pos, 1)) {
+        v->bad = true;
+        return 0;
+    }
+    return v->data[pos];
+}
+
+uint32_t read_u24(ImageView* v, uint32_t pos) {
+    if (!fits(v, pos, 3)) {
+        v->bad = true;
+        return 0;
+    }
+    return load_le24(v->data + pos);
+}
+
+uint32_t read_u32(ImageView* v, uint32_t pos) {
+    if (!fits(v, pos, 4)) {
+        v->bad = true;
+        return 0;
+    }
+    return load_le32(v->data + pos);
+}
+
+// The zero-terminated text at pos; its zero byte must lie inside the image. after_text, when
+// given, receives the position behind that zero byte.
+const char* text_at(ImageView* v, uint32_t pos, uint32_t* after_text) {
+    if (pos >= v->text_limit) {
+        v->bad = true;
+        return empty_text;
+    }
+    const char* text = reinterpret_cast<const char*>(v->data + pos);
+    if (after_text)
+        *after_text = pos + uint32_t(std::strlen(text)) + 1;
+    return text;
+}
+
+uint32_t find_text_limit(const uint8_t* data, uint32_t size) {
+    uint32_t i = size;
+    while (i > 0 && data[i - 1] != 0)
+        --i;
+    return i;
+}
+
+bool is_redirect(uint8_t mode) {
+    return mode == 1 || mode == 2;
+}
+
+// The area field at p: a text, or a redirect followed at most twice.
+const char* resolve_area(ImageView* v, uint32_t p) {
+    uint8_t m3 = read_byte(v, p);
+    if (!is_redirect(m3))
+        return text_at(v, p, nullptr);
+    uint32_t z = read_u24(v, p + 1);
+    uint8_t m4 = read_byte(v, z);
+    if (is_redirect(m4))
+        return text_at(v, read_u24(v, z + 1), nullptr);
+    return text_at(v, z, nullptr);
+}
+
+// Resolves the country and area texts of the record at r.
+void resolve_record(ImageView* v, uint32_t r, RangeRecord* rec) {
+    uint32_t country_field = r + 4;
+    uint8_t m1 = read_byte(v, country_field);
+    if (!is_redirect(m1)) {
+        uint32_t area_field = 0;
+        rec->country_text = text_at(v, country_field, &area_field);
+        rec->area_text = v->bad ? empty_text : resolve_area(v, area_field);
+        return;
+    }
+    uint32_t x = read_u24(v, r + 5);
+    uint8_t m2 = read_byte(v, x);
+    if (v->bad)
+        return;
+    if (m2 == 2) {
+        rec->country_text = text_at(v, read_u24(v, x + 1), nullptr);
+        rec->area_text = resolve_area(v, x + 4);
+    } else if (m2 == 1) {
+        rec->country_text = text_at(v, read_u24(v, x + 1), nullptr);
+        rec->area_text = m1 == 1 ? empty_text : resolve_area(v, r + 8);
+    } else {
+        // A location block at x: the country text, then its area field (every reader of this
+        // layout takes the area from there when the record itself redirects with mode 1).
+        uint32_t after_country = 0;
+        rec->country_text = text_at(v, x, &after_country);
+        if (v->bad)
+            return;
+        rec->area_text = resolve_area(v, m1 == 1 ? after_country : r + 8);
+    }
+}
+
+LoadStatus build_records(SourceDatabase* db) {
+    ImageView v = {db->image.get(), uint32_t(db->source_size), 0, false};
+    v.text_limit = find_text_limit(v.data, v.size);
+    if (v.size < kHeaderSize)
+        return LOAD_BAD_HEADER;
+    uint32_t first = load_le32(v.data);
+    uint32_t last = load_le32(v.data + 4);
+    if (first >= last || v.size < kIndexEntrySize || last > v.size - kIndexEntrySize)
+        return LOAD_BAD_HEADER;
+
+    uint32_t count = (last - first) / kIndexEntrySize + 1;
+    MallocArray<RangeRecord> records = malloc_array<RangeRecord>(count);
+    if (!records)
+        return LOAD_OUT_OF_MEMORY;
+
+    // first < last <= size - 7, so every entry lies inside the image.
+    const uint8_t* entry = v.data + first;
+    for (uint32_t k = 0; k < count; ++k, entry += kIndexEntrySize) {
+        RangeRecord* rec = &records[k];
+        uint32_t r = load_le24(entry + 4);
+        rec->start_ip = load_le32(entry);
+        rec->end_ip = read_u32(&v, r);
+        rec->country_index = -1;
+        rec->area_index = -1;
+        rec->country_text = empty_text;
+        rec->area_text = empty_text;
+        if (!v.bad)
+            resolve_record(&v, r, rec);
+        if (v.bad)
+            return LOAD_BAD_RECORD;
+    }
+    db->records = std::move(records);
+    db->record_count = int32_t(count);
+    return LOAD_OK;
+}
+
+LoadStatus finish_load(SourceDatabase* db, LoadStatus status) {
+    if (status == LOAD_OK)
+        status = build_records(db);
+    if (status != LOAD_OK)
+        *db = SourceDatabase{};
+    return status;
+}
+
+} // namespace
+
+LoadStatus load_source_database(const char* path, SourceDatabase* db) {
+    *db = SourceDatabase{};
+    WholeFile file;
+    switch (load_whole_file(path, uint64_t(INT32_MAX), &file)) {
+    case WHOLE_FILE_OK:
+        break;
+    case WHOLE_FILE_CANT_OPEN:
+        return LOAD_CANT_OPEN;
+    case WHOLE_FILE_CANT_READ:
+        return LOAD_CANT_READ;
+    case WHOLE_FILE_TOO_LARGE:
+        return LOAD_TOO_LARGE;
+    case WHOLE_FILE_OUT_OF_MEMORY:
+        return LOAD_OUT_OF_MEMORY;
+    }
+    db->image = std::move(file.bytes);
+    db->source_size = int32_t(file.size);
+    return finish_load(db, LOAD_OK);
+}
+
+LoadStatus load_source_from_memory(const uint8_t* data, size_t size, SourceDatabase* db) {
+    *db = SourceDatabase{};
+    if (size > size_t(INT32_MAX))
+        return LOAD_TOO_LARGE;
+    db->image = malloc_array<uint8_t>(size);
+    if (!db->image)
+        return LOAD_OUT_OF_MEMORY;
+    if (size > 0)
+        std::memcpy(db->image.get(), data, size);
+    db->source_size = int32_t(size);
+    return finish_load(db, LOAD_OK);
+}
+
+void release_source_image(SourceDatabase* db) {
+    db->image.reset();
+    db->source_size = 0;
+}

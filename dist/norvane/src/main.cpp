@@ -1,5 +1,0 @@
-#include "driver.h"
-
-int main(int argc, char** argv) {
-    return run_norvane(argc, argv);
-}

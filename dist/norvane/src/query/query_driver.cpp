@@ -1,0 +1,92 @@
+#include "query/query_driver.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "common/exit_codes.h"
+#include "reader/db_reader.h"
+#include "reader/ipv4_text.h"
+#include "query/query_commands.h"
+#include "query/query_options.h"
+#include "query/text_printer.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+namespace {
+
+int usage_error(const std::string& message) {
+    std::fprintf(stderr, "norvane-query: %s\nTry 'norvane-query --help'.\n", message.c_str());
+    return kExitUsage;
+}
+
+int run_command(const QueryOptions& options, const std::vector<uint32_t>& addresses) {
+    const char* path = options.operands[0].c_str();
+    NorvaneDb db;
+    DbError error;
+    if (db_open_file(path, &db, &error) != DB_OK) {
+        std::fprintf(stderr, "norvane-query: %s: %s\n", path, db_error_message(error).c_str());
+        return kExitFailed;
+    }
+    TextPrinter printer;
+    if (!text_printer_open(&printer, &db, options.raw)) {
+        std::fprintf(stderr, "norvane-query: this system can't convert GB18030 texts to UTF-8; "
+                             "use --raw\n");
+        return kExitFailed;
+    }
+    int status = kExitOk;
+    switch (options.command) {
+    case QUERY_LOOKUP: {
+        bool from_stdin = options.operands.size() == 2 && options.operands[1] == "-";
+        status = query_lookup(&db, &printer, addresses, from_stdin ? stdin : nullptr, stdout);
+        break;
+    }
+    case QUERY_VERIFY:
+        status = query_verify(&db, path, stdout);
+        break;
+    case QUERY_DUMP:
+        status = query_dump(&db, &printer, options.csv, stdout);
+        break;
+    case QUERY_STATS:
+        status = query_stats(&db, &printer, stdout);
+        break;
+    case QUERY_NONE:
+        break;
+    }
+    if (std::fflush(stdout) != 0) {
+        std::fprintf(stderr, "norvane-query: error writing the output\n");
+        return kExitFailed;
+    }
+    return status;
+}
+
+} // namespace
+
+int run_query(int argc, char** argv) {
+#ifdef _WIN32
+    // The same bytes on every platform: no CR added before each line end.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    QueryOptions options;
+    std::string error;
+    if (!parse_query_options(argc, argv, &options, &error))
+        return usage_error(error);
+    if (options.help) {
+        std::fputs(query_usage(), stdout);
+        return kExitOk;
+    }
+    std::vector<uint32_t> addresses;
+    if (options.command == QUERY_LOOKUP && options.operands[1] != "-") {
+        for (size_t i = 1; i < options.operands.size(); ++i) {
+            const std::string& text = options.operands[i];
+            uint32_t address;
+            if (!parse_ipv4(text.data(), text.size(), &address))
+                return usage_error("not an IPv4 address: '" + text + "'");
+            addresses.push_back(address);
+        }
+    }
+    return run_command(options, addresses);
+}
