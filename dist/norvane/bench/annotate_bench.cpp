@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "db_builder.h"
+#include "tests/db_builder.h"
 #include "query/annotate_scanner.h"
 #include "query/text_printer.h"
 #include "reader/db_reader.h"
@@ -76,8 +76,10 @@ std::string make_log(size_t megabytes) {
             "%u.%u.%u.%u - - [07/Dec/2026:15:%02u:%02u +0000] \"GET /static/app.%u.js?v=%u "
             "HTTP/1.1\" %u %u \"https://example.com/page/%u\" \"Mozilla/5.0 (X11; Linux x86_64) "
             "AppleWebKit/537.36 (KHTML, like Gecko) Chrome/120.0.6099.%u Safari/537.36\"\n",
-            1 + r() % 223, r() % 256, r() % 256, r() % 256, r() % 60, r() % 60, r() % 1000,
-            r() % 100000, 200 + r() % 5, r() % 100000, r() % 10000, r() % 200);
+            1 + unsigned(r() % 223), unsigned(r() % 256), unsigned(r() % 256), unsigned(r() % 256),
+            unsigned(r() % 60), unsigned(r() % 60), unsigned(r() % 1000), unsigned(r() % 100000),
+            200 + unsigned(r() % 5), unsigned(r() % 100000), unsigned(r() % 10000),
+            unsigned(r() % 200));
         text.append(line, size_t(n));
     }
     return text;

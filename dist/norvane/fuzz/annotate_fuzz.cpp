@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "annotate_reference.h"
+#include "tests/annotate_reference.h"
 #include "query/annotate_scanner.h"
 
 namespace {

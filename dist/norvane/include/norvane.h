@@ -25,7 +25,7 @@
 #else
 #define NORVANE_API __declspec(dllimport)
 #endif
-#elif defined(__GNUC__)
+#elif defined(__GNUC__) && !defined(_WIN32)
 #define NORVANE_API __attribute__((visibility("default")))
 #else
 #define NORVANE_API

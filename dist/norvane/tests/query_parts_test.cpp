@@ -10,7 +10,7 @@
 #include "common/db_layout.h"
 #include "reader/db_stats.h"
 #include "reader/ipv4_text.h"
-#include "query/text_codec.h"
+#include "reader/text_codec.h"
 
 namespace {
 

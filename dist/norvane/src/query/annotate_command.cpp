@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/exit_codes.h"
 #include "query/annotate_scanner.h"
 
 #ifdef _WIN32
@@ -139,13 +140,13 @@ int query_annotate(const NorvaneDb* db, TextPrinter* printer, const std::vector<
     std::vector<char> buffer(kReadSize);
     std::string out;
     out.reserve(2 * kReadSize);
-    int status = 0;
+    int status = kExitOk;
     for (const std::string& path : inputs) {
         bool is_stdin = path == "-";
         int fd = is_stdin ? kStdin : open_input(path.c_str());
         if (fd < 0) {
             std::fprintf(stderr, "norvane-query: %s: can't open the file\n", path.c_str());
-            status = 1;
+            status = kExitFailed;
             continue;
         }
         StreamResult result = annotate_stream(fd, &maker, &buffer, &out, line_buffered);
@@ -153,11 +154,11 @@ int query_annotate(const NorvaneDb* db, TextPrinter* printer, const std::vector<
             close_input(fd);
         if (result == STREAM_READ_FAILED) {
             std::fprintf(stderr, "norvane-query: %s: can't read the file\n", path.c_str());
-            status = 1;
+            status = kExitFailed;
         }
         if (result == STREAM_WRITE_FAILED || !write_all(out)) {
             std::fprintf(stderr, "norvane-query: error writing the output\n");
-            return 1;
+            return kExitFailed;
         }
         out.clear();
     }

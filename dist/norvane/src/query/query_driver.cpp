@@ -7,6 +7,7 @@
 #include "common/exit_codes.h"
 #include "reader/db_reader.h"
 #include "reader/ipv4_text.h"
+#include "query/annotate_command.h"
 #include "query/query_commands.h"
 #include "query/query_options.h"
 #include "query/text_printer.h"
@@ -53,6 +54,11 @@ int run_command(const QueryOptions& options, const std::vector<uint32_t>& addres
     case QUERY_STATS:
         status = query_stats(&db, &printer, stdout);
         break;
+    case QUERY_ANNOTATE: {
+        std::vector<std::string> files(options.operands.begin() + 1, options.operands.end());
+        status = query_annotate(&db, &printer, files, options.line_buffered);
+        break;
+    }
     case QUERY_NONE:
         break;
     }

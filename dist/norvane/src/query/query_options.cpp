@@ -10,10 +10,8 @@ struct CommandName {
 };
 
 const CommandName kCommands[] = {
-    {"lookup", QUERY_LOOKUP},
-    {"verify", QUERY_VERIFY},
-    {"dump", QUERY_DUMP},
-    {"stats", QUERY_STATS},
+    {"lookup", QUERY_LOOKUP}, {"verify", QUERY_VERIFY},     {"dump", QUERY_DUMP},
+    {"stats", QUERY_STATS},   {"annotate", QUERY_ANNOTATE},
 };
 
 bool is_help(const char* arg) {
@@ -34,10 +32,13 @@ const char* query_usage() {
            "  verify DATABASE              check the layout, digest, counts, texts and indexes\n"
            "  dump DATABASE                every range: start, end, country, area\n"
            "  stats DATABASE               counts, sizes, longest texts, address coverage\n"
+           "  annotate DATABASE [FILE...]  copy the files (or standard input) to standard output\n"
+           "                               with \" [country area]\" after every IPv4 address\n"
            "\n"
            "Options:\n"
            "  --raw        print texts as stored (GBK bytes) instead of converting them to UTF-8\n"
            "  --csv        dump as CSV with a header line and quoted fields\n"
+           "  --line-buffered  annotate: write each line out as soon as it is read\n"
            "  -h, --help   show this help\n"
            "  --           end of options\n"
            "\n"
@@ -50,6 +51,7 @@ bool parse_query_options(int argc, char** argv, QueryOptions* options, std::stri
     options->help = false;
     options->raw = false;
     options->csv = false;
+    options->line_buffered = false;
     options->operands.clear();
 
     if (argc < 2) {
@@ -83,6 +85,8 @@ bool parse_query_options(int argc, char** argv, QueryOptions* options, std::stri
             options->raw = true;
         } else if (std::strcmp(arg, "--csv") == 0 && options->command == QUERY_DUMP) {
             options->csv = true;
+        } else if (std::strcmp(arg, "--line-buffered") == 0 && options->command == QUERY_ANNOTATE) {
+            options->line_buffered = true;
         } else {
             *error = std::string("unknown option '") + arg + "' for " + first;
             return false;
@@ -106,7 +110,7 @@ bool parse_query_options(int argc, char** argv, QueryOptions* options, std::stri
                 *error = "lookup takes either addresses or -, not both";
                 return false;
             }
-    } else if (count > 1) {
+    } else if (count > 1 && options->command != QUERY_ANNOTATE) {
         *error = std::string("unexpected argument '") + options->operands[1] + "'";
         return false;
     }

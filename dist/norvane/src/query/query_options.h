@@ -10,6 +10,7 @@ enum QueryCommand {
     QUERY_VERIFY,
     QUERY_DUMP,
     QUERY_STATS,
+    QUERY_ANNOTATE,
 };
 
 struct QueryOptions {
@@ -17,7 +18,8 @@ struct QueryOptions {
     bool help;                         // --help or -h: print the usage and stop
     bool raw;                          // --raw: texts as stored, not converted to UTF-8
     bool csv;                          // --csv (dump only)
-    std::vector<std::string> operands; // the database path, then addresses (lookup)
+    bool line_buffered;                // --line-buffered (annotate): write out after each read
+    std::vector<std::string> operands; // the database path, then addresses (lookup) or files
 };
 
 // Fills options from argv; on a usage error returns false with the message in error.

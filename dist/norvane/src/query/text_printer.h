@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "reader/db_reader.h"
-#include "query/text_codec.h"
+#include "reader/text_codec.h"
 
 struct TextPrinter {
     const NorvaneDb* db;

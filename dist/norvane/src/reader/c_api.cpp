@@ -60,10 +60,8 @@ uint32_t text_offset(const NorvaneDb& db, uint32_t index) {
 int decode_texts(norvane_db* handle) {
     const NorvaneDb& db = handle->db;
     TextDecoder decoder;
-    if (!text_decoder_open(&decoder)) {
-        text_decoder_close(&decoder);
+    if (!text_decoder_open(&decoder))
         return NORVANE_ERROR_NO_DECODER;
-    }
     std::string& out = handle->utf8;
     decode_to_utf8(&decoder, db.texts, db.texts_size, &out);
 
@@ -90,7 +88,6 @@ int decode_texts(norvane_db* handle) {
             out.push_back('\0');
         }
     }
-    text_decoder_close(&decoder);
     return NORVANE_OK;
 }
 

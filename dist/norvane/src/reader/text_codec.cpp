@@ -1,4 +1,4 @@
-#include "query/text_codec.h"
+#include "reader/text_codec.h"
 
 #ifdef _WIN32
 #include <windows.h>
