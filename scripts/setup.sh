@@ -6,7 +6,7 @@
 set -euo pipefail
 
 want=(build-essential cmake clang clang-format libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
-      python3 util-linux)
+      python3 util-linux pkgconf binutils)
 if [ "${1:-}" = "--windows" ]; then
   want+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb xdotool imagemagick)
   if ! dpkg --print-foreign-architectures | grep -qx i386; then

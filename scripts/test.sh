@@ -16,6 +16,9 @@ cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Release -DNORVANE_WERROR=ON >/dev/
 cmake --build build/native -j"$jobs"
 ctest --test-dir build/native --output-on-failure -j"$jobs"
 
+echo "== install into a fresh prefix; the example C program via pkg-config and find_package"
+bash scripts/test-install.sh build/native
+
 echo "== sanitizer build (AddressSanitizer, UndefinedBehaviorSanitizer) and tests"
 CXX=clang++ CC=clang cmake -S dist/norvane -B build/sanitize -DCMAKE_BUILD_TYPE=Debug \
   -DNORVANE_SANITIZE=ON -DNORVANE_FUZZ=ON -DNORVANE_BENCH=OFF -DNORVANE_WERROR=ON >/dev/null
@@ -35,6 +38,13 @@ mkdir -p build/fuzz-db-corpus
   -print_final_stats=1 build/fuzz-db-corpus dist/norvane/fuzz/db_seeds 2>build/fuzz-db.log \
   || { tail -50 build/fuzz-db.log; exit 1; }
 tail -3 build/fuzz-db.log
+
+echo "== fuzzing the annotate scanner for ${ANNOTATE_FUZZ_SECONDS:-30} s"
+mkdir -p build/fuzz-annotate-corpus
+"$root/build/sanitize/annotate_fuzz" -max_total_time="${ANNOTATE_FUZZ_SECONDS:-30}" \
+  -print_final_stats=1 build/fuzz-annotate-corpus dist/norvane/fuzz/annotate_seeds \
+  2>build/fuzz-annotate.log || { tail -50 build/fuzz-annotate.log; exit 1; }
+tail -3 build/fuzz-annotate.log
 
 bash scripts/test-windows.sh
 

@@ -5,6 +5,10 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
+# The library's own version (include/norvane.h: NORVANE_VERSION_MAJOR/MINOR); the package
+# carries the programs' version.
+set(norvane_abi_major 1)
+set(norvane_abi_version 1.0.0)
 set(norvane_library_sources ${norvane_common_sources} ${norvane_reader_sources})
 foreach(kind shared static)
   set(target norvane_${kind})
@@ -12,11 +16,18 @@ foreach(kind shared static)
     add_library(${target} SHARED ${norvane_library_sources})
     set_target_properties(${target} PROPERTIES
       EXPORT_NAME reader
-      VERSION ${PROJECT_VERSION}
-      SOVERSION ${PROJECT_VERSION_MAJOR}
+      VERSION ${norvane_abi_version}
+      SOVERSION ${norvane_abi_major}
       CXX_VISIBILITY_PRESET hidden
       VISIBILITY_INLINES_HIDDEN ON)
     target_compile_definitions(${target} PRIVATE NORVANE_BUILDING PUBLIC NORVANE_SHARED)
+    if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+      # Also hides the standard library's template code compiled into it.
+      target_link_options(${target}
+        PRIVATE -Wl,--version-script=${CMAKE_CURRENT_SOURCE_DIR}/cmake/norvane.map)
+      set_target_properties(${target} PROPERTIES
+        LINK_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/cmake/norvane.map)
+    endif()
   else()
     add_library(${target} STATIC ${norvane_library_sources})
     set_target_properties(${target} PROPERTIES

@@ -1,6 +1,6 @@
 /* A small program against the installed norvane library:
  *
- *     lookup DATABASE ADDRESS...   the range and the location (UTF-8) of each address
+ *     lookup DATABASE ADDRESS...   each address's country and area (UTF-8) and its range
  *     lookup DATABASE              the database's layout, range count and first three ranges
  *
  * Build it with pkg-config:   cc lookup.c $(pkg-config --cflags --libs norvane) -o lookup
@@ -16,11 +16,13 @@ static void print_ip(uint32_t ip) {
            (unsigned)(ip >> 8 & 255), (unsigned)(ip & 255));
 }
 
+/* country, area and the range that holds them, tab-separated */
 static void print_location(const norvane_location* where) {
+    printf("%s\t%s\t", where->country_utf8, where->area_utf8);
     print_ip(where->start_ip);
     printf("-");
     print_ip(where->end_ip);
-    printf("\t%s\t%s\n", where->country_utf8, where->area_utf8);
+    printf("\n");
 }
 
 int main(int argc, char** argv) {
@@ -52,6 +54,9 @@ int main(int argc, char** argv) {
         printf("%s\t", argv[i]);
         if (error == NORVANE_OK) {
             print_location(&where);
+        } else if (error == NORVANE_NOT_FOUND) {
+            printf("not found\n");
+            status = 1;
         } else {
             printf("%s\n", norvane_strerror(error));
             status = 1;
