@@ -69,13 +69,22 @@ bool write_all(const std::string& data) {
     return true;
 }
 
-// The note for an address: " [country area]", the area left out when empty. Consecutive
-// addresses in one range (common in logs) reuse the note made for the first.
+// The note for an address: " [country area]", the area left out when empty. Notes are kept in
+// a small direct-mapped cache keyed by the two texts, so that the addresses of a log (which
+// repeat, and share few texts) cost a lookup and a probe, not a decoding.
+struct CachedNote {
+    const char* country = nullptr;
+    const char* area = nullptr;
+    std::string note;
+};
+
+constexpr int kNoteCacheBits = 12;
+constexpr size_t kNoteCacheSize = size_t(1) << kNoteCacheBits;
+
 struct NoteMaker {
     const NorvaneDb* db;
     TextPrinter* printer;
-    uint32_t entry = UINT32_MAX;
-    std::string note;
+    std::vector<CachedNote> cache;
 };
 
 bool make_note(void* context, uint32_t address, const char** note, size_t* size) {
@@ -83,20 +92,22 @@ bool make_note(void* context, uint32_t address, const char** note, size_t* size)
     DbLocation location;
     if (!db_lookup(maker->db, address, &location))
         return false;
-    if (location.entry != maker->entry) {
-        DbRange range = db_range(maker->db, location.entry);
-        const std::string& area = printable_text(maker->printer, range.area_index);
-        maker->note.assign(" [");
-        maker->note += printable_text(maker->printer, range.country_index);
-        if (!area.empty()) {
-            maker->note += ' ';
-            maker->note += area;
+    uint64_t key = uint64_t(location.country - maker->db->texts) * 0x9E3779B97F4A7C15ull ^
+                   uint64_t(location.area - maker->db->texts);
+    CachedNote& cached = maker->cache[size_t(key * 0xC2B2AE3D27D4EB4Full >> (64 - kNoteCacheBits))];
+    if (cached.country != location.country || cached.area != location.area) {
+        cached.country = location.country;
+        cached.area = location.area;
+        cached.note.assign(" [");
+        append_printable(maker->printer, location.country, &cached.note);
+        if (location.area[0] != '\0') {
+            cached.note += ' ';
+            append_printable(maker->printer, location.area, &cached.note);
         }
-        maker->note += ']';
-        maker->entry = location.entry;
+        cached.note += ']';
     }
-    *note = maker->note.data();
-    *size = maker->note.size();
+    *note = cached.note.data();
+    *size = cached.note.size();
     return true;
 }
 
@@ -136,7 +147,7 @@ int query_annotate(const NorvaneDb* db, TextPrinter* printer, const std::vector<
     std::vector<std::string> inputs = paths;
     if (inputs.empty())
         inputs.push_back("-");
-    NoteMaker maker{db, printer, UINT32_MAX, std::string()};
+    NoteMaker maker{db, printer, std::vector<CachedNote>(kNoteCacheSize)};
     std::vector<char> buffer(kReadSize);
     std::string out;
     out.reserve(2 * kReadSize);

@@ -25,6 +25,14 @@ const std::string& printable_text(TextPrinter* printer, uint32_t index) {
     return text;
 }
 
+void append_printable(TextPrinter* printer, const char* text, std::string* out) {
+    size_t length = std::strlen(text);
+    if (printer->raw)
+        out->append(text, length);
+    else
+        decode_to_utf8(&printer->decoder, text, length, out);
+}
+
 void append_csv_field(std::string* line, const std::string& field) {
     if (field.find_first_of(",\"\r\n") == std::string::npos) {
         line->append(field);
