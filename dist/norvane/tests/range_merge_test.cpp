@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -133,6 +134,43 @@ TEST(RangeMerge, OldLayoutDropsRangesWhoseTextIndexWouldReach0xFFFF) {
 
     Merged fresh = merge(in, db_layout::kFormatNew);
     EXPECT_EQ(fresh.ranges.size(), in.size());
+}
+
+// Many texts, each stored at two places and met through either, adjacent ranges sharing them:
+// joins and indexes follow the bytes, however many pointers the merge has remembered.
+TEST(RangeMerge, ManyPointersToEqualTextsJoinByContent) {
+    const int kTexts = 6000;
+    std::vector<std::string> first, second;
+    for (int i = 0; i < kTexts; ++i) {
+        first.push_back("text " + std::to_string(i));
+        second.push_back(first.back());
+    }
+    uint32_t seed = 7;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u, seed >> 8; };
+    std::vector<In> in;
+    Outs expected;
+    for (uint32_t ip = 0; ip < 60000; ip += 2) {
+        uint32_t c = next() % 50, a = 50 + next() % (kTexts - 50);
+        const std::vector<std::string>& at = next() % 2 ? first : second;
+        in.push_back({ip, ip + 1, at[c].c_str(), at[a].c_str()});
+        if (next() % 3 == 0) { // a continuation with the same texts, through the other copies
+            const std::vector<std::string>& other = &at == &first ? second : first;
+            in.push_back({ip + 1 + 1, ip + 2, other[c].c_str(), other[a].c_str()});
+            ip += 1;
+        }
+    }
+    // The model: a continuation joins exactly when its texts have the same bytes.
+    for (const In& r : in) {
+        if (!expected.empty() && r.start == expected.back().end + 1 &&
+            expected.back().country == r.country && expected.back().area == r.area)
+            expected.back().end = r.end;
+        else
+            expected.push_back(Out{r.start, r.end, r.country, r.area});
+    }
+    Merged m = merge(in);
+    EXPECT_EQ(m.ranges, expected);
+    std::set<std::string> distinct(m.texts.begin(), m.texts.end());
+    EXPECT_EQ(distinct.size(), m.texts.size()); // each text once
 }
 
 TEST(RangeMerge, TableFullEndsTheMerge) {

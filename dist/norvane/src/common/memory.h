@@ -3,8 +3,13 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 struct FreeDeleter {
     void operator()(void* p) const { std::free(p); }
@@ -13,14 +18,37 @@ struct FreeDeleter {
 template <typename T> using MallocPtr = std::unique_ptr<T, FreeDeleter>;
 template <typename T> using MallocArray = std::unique_ptr<T[], FreeDeleter>;
 
+// Asks for large blocks to be backed by huge pages: a block of many megabytes is otherwise
+// first touched one 4 KiB page fault at a time, which costs more than filling it. Only the
+// 2 MiB-aligned middle of the block is advised; elsewhere this is a no-op.
+inline void advise_huge_pages(void* block, size_t size) {
+#ifdef __linux__
+    constexpr uintptr_t kHuge = uintptr_t(2) << 20;
+    if (block == nullptr || size < 2 * kHuge)
+        return;
+    uintptr_t begin = (reinterpret_cast<uintptr_t>(block) + kHuge - 1) & ~(kHuge - 1);
+    uintptr_t end = (reinterpret_cast<uintptr_t>(block) + size) & ~(kHuge - 1);
+    if (end > begin)
+        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)block;
+    (void)size;
+#endif
+}
+
 // Uninitialised room for count elements (at least one byte); null when memory is short.
 template <typename T> MallocArray<T> malloc_array(size_t count) {
-    return MallocArray<T>(static_cast<T*>(std::malloc(count > 0 ? count * sizeof(T) : 1)));
+    size_t size = count > 0 ? count * sizeof(T) : 1;
+    void* block = std::malloc(size);
+    advise_huge_pages(block, size);
+    return MallocArray<T>(static_cast<T*>(block));
 }
 
 // Zeroed room for count elements; null when memory is short.
 template <typename T> MallocArray<T> calloc_array(size_t count) {
-    return MallocArray<T>(static_cast<T*>(std::calloc(count > 0 ? count : 1, sizeof(T))));
+    void* block = std::calloc(count > 0 ? count : 1, sizeof(T));
+    advise_huge_pages(block, count * sizeof(T));
+    return MallocArray<T>(static_cast<T*>(block));
 }
 
 // Resizes the block to count elements, keeping its contents; false (block unchanged) when
