@@ -88,7 +88,9 @@ typedef struct norvane_location {
 } norvane_location;
 
 /* The range that holds the address (the first in file order when ranges overlap):
- * NORVANE_OK, or NORVANE_NOT_FOUND with *location left unchanged. */
+ * NORVANE_OK, or NORVANE_NOT_FOUND with *location left unchanged. The UTF-8 forms of texts are
+ * made when first asked for and kept; when memory for one is short, the call (this one or
+ * norvane_range) returns NORVANE_ERROR_OUT_OF_MEMORY. */
 NORVANE_API int norvane_lookup(const norvane_db* db, uint32_t address, norvane_location* location);
 
 /* The same for a dotted quad ("1.2.3.4"); NORVANE_ERROR_BAD_ADDRESS for anything else. */

@@ -8,6 +8,12 @@
 #include <cstdio>
 #include <random>
 #include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <thread>
+#endif
 #include <vector>
 
 #include "tests/db_builder.h"
@@ -91,6 +97,64 @@ TEST(CApi, TextsComeAsStoredAndAsUtf8) {
     ASSERT_EQ(norvane_lookup_text(h.db, "3.0.0.0", &at), NORVANE_OK);
     EXPECT_STREQ(at.country_utf8, "\xef\xbf\xbd");
     EXPECT_STREQ(at.area_utf8, "x\xef\xbf\xbd");
+}
+
+#ifdef _WIN32
+// MinGW's default thread model has no std::thread.
+template <typename Work> struct ThreadStart {
+    Work* work;
+    int index;
+    static DWORD WINAPI run(LPVOID p) {
+        ThreadStart* s = static_cast<ThreadStart*>(p);
+        (*s->work)(s->index);
+        return 0;
+    }
+};
+#endif
+
+// Runs work(0) .. work(count - 1) at once, each on its own thread.
+template <typename Work> void run_in_threads(int count, Work& work) {
+#ifdef _WIN32
+    std::vector<ThreadStart<Work>> starts;
+    for (int t = 0; t < count; ++t)
+        starts.push_back({&work, t});
+    std::vector<HANDLE> threads;
+    for (ThreadStart<Work>& start : starts)
+        threads.push_back(CreateThread(nullptr, 0, ThreadStart<Work>::run, &start, 0, nullptr));
+    WaitForMultipleObjects(DWORD(threads.size()), threads.data(), TRUE, INFINITE);
+    for (HANDLE thread : threads)
+        CloseHandle(thread);
+#else
+    std::vector<std::thread> threads;
+    for (int t = 0; t < count; ++t)
+        threads.emplace_back([&work, t] { work(t); });
+    for (std::thread& thread : threads)
+        thread.join();
+#endif
+}
+
+TEST(CApi, ThreadsShareOneHandle) {
+    // Each text is decoded by whichever thread asks first; all must see the same result.
+    std::vector<TextRange> ranges;
+    for (uint32_t i = 0; i < 4000; ++i)
+        ranges.push_back({i * 16, i * 16 + 15, kChinaGbk + std::to_string(i % 700),
+                          kBeijingGbk + std::to_string(i % 300)});
+    std::vector<uint8_t> bytes = build_db_from_texts(2, ranges);
+    Handle h;
+    ASSERT_EQ(norvane_open_memory(bytes.data(), bytes.size(), &h.db), NORVANE_OK);
+    std::vector<int> wrong(4, 0);
+    auto work = [&](int t) {
+        for (uint32_t k = 0; k < ranges.size(); ++k) {
+            uint32_t i = (k * 7 + uint32_t(t) * 1000) % uint32_t(ranges.size());
+            norvane_location at{};
+            if (norvane_lookup(h.db, i * 16 + 3, &at) != NORVANE_OK ||
+                std::string(at.country_utf8) != kChinaUtf8 + std::to_string(i % 700) ||
+                std::string(at.area_utf8) != kBeijingUtf8 + std::to_string(i % 300))
+                ++wrong[size_t(t)];
+        }
+    };
+    run_in_threads(4, work);
+    EXPECT_EQ(wrong, std::vector<int>(4, 0));
 }
 
 TEST(CApi, ATextOffsetInsideAnotherTextDecodesFromThere) {

@@ -1,21 +1,60 @@
-// The C interface of include/norvane.h: a handle around the C++ reader, with every text also
-// decoded to UTF-8 once at open, so that lookups are const and safe from many threads.
+// The C interface of include/norvane.h: a handle around the C++ reader. UTF-8 forms of the
+// texts are made on first use and kept (decoding every text at open would cost more than the
+// open itself: the GB18030 converter is slow), behind a lock so that calls on one handle may
+// come from many threads.
 #include "norvane.h"
 
-#include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <deque>
+#include <memory>
 #include <new>
 #include <string>
-#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <mutex>
+#endif
 
 #include "reader/db_reader.h"
 #include "reader/ipv4_text.h"
 #include "reader/text_codec.h"
 
+namespace {
+
+// The lock around decoding. MinGW's default (win32) thread model has no std::mutex.
+#ifdef _WIN32
+struct DecodeLock {
+    SRWLOCK lock = SRWLOCK_INIT;
+    void acquire() { AcquireSRWLockExclusive(&lock); }
+    void release() { ReleaseSRWLockExclusive(&lock); }
+};
+#else
+struct DecodeLock {
+    std::mutex lock;
+    void acquire() { lock.lock(); }
+    void release() { lock.unlock(); }
+};
+#endif
+
+struct HeldLock {
+    DecodeLock* held;
+    explicit HeldLock(DecodeLock* lock) : held(lock) { held->acquire(); }
+    ~HeldLock() { held->release(); }
+    HeldLock(const HeldLock&) = delete;
+    HeldLock& operator=(const HeldLock&) = delete;
+};
+
+} // namespace
+
 struct norvane_db {
     NorvaneDb db;
-    std::string utf8;               // the texts in UTF-8, each zero-terminated
-    std::vector<size_t> utf8_start; // by text index: where its UTF-8 form starts in utf8
+    // By text index: its UTF-8 form, null until first asked for. Set once, under the lock.
+    std::unique_ptr<std::atomic<const char*>[]> utf8;
+    DecodeLock decode_lock;
+    TextDecoder decoder;          // used under the lock
+    std::deque<std::string> made; // the UTF-8 forms (a deque never moves its elements)
 };
 
 namespace {
@@ -50,68 +89,53 @@ int error_code(DbStatus status) {
     return NORVANE_ERROR_OTHER;
 }
 
-uint32_t text_offset(const NorvaneDb& db, uint32_t index) {
-    return uint32_t(db_text(&db, index) - db.texts);
-}
-
-// Decodes the whole text area in one pass (GB18030 is stateless and every zero byte decodes
-// to itself, so the n-th text starts after the n-th zero byte on both sides); a text offset
-// that points into the middle of another text is decoded on its own.
-int decode_texts(norvane_db* handle) {
-    const NorvaneDb& db = handle->db;
-    TextDecoder decoder;
-    if (!text_decoder_open(&decoder))
-        return NORVANE_ERROR_NO_DECODER;
-    std::string& out = handle->utf8;
-    decode_to_utf8(&decoder, db.texts, db.texts_size, &out);
-
-    std::vector<size_t> in_starts, out_starts;
-    in_starts.push_back(0);
-    for (size_t i = 0; i + 1 < db.texts_size; ++i)
-        if (db.texts[i] == '\0')
-            in_starts.push_back(i + 1);
-    out_starts.push_back(0);
-    for (size_t i = 0; i + 1 < out.size(); ++i)
-        if (out[i] == '\0')
-            out_starts.push_back(i + 1);
-    bool aligned = in_starts.size() == out_starts.size();
-
-    handle->utf8_start.resize(db.text_count);
-    for (uint32_t j = 0; j < db.text_count; ++j) {
-        size_t offset = text_offset(db, j);
-        auto at = std::lower_bound(in_starts.begin(), in_starts.end(), offset);
-        if (aligned && at != in_starts.end() && *at == offset) {
-            handle->utf8_start[j] = out_starts[size_t(at - in_starts.begin())];
-        } else {
-            handle->utf8_start[j] = out.size();
-            decode_to_utf8(&decoder, db.texts + offset, std::strlen(db.texts + offset), &out);
-            out.push_back('\0');
-        }
-    }
-    return NORVANE_OK;
-}
-
-int finish_open(norvane_db* handle, DbStatus status, norvane_db** db) {
+// Throws std::bad_alloc when memory is short; the handle is released then too.
+int finish_open(std::unique_ptr<norvane_db> handle, DbStatus status, norvane_db** db) {
     int error = error_code(status);
-    if (error == NORVANE_OK)
-        error = decode_texts(handle);
-    if (error != NORVANE_OK) {
-        delete handle;
+    if (error != NORVANE_OK)
         return error;
-    }
-    *db = handle;
+    if (!text_decoder_open(&handle->decoder))
+        return NORVANE_ERROR_NO_DECODER;
+    handle->utf8.reset(new std::atomic<const char*>[handle->db.text_count]);
+    for (uint32_t j = 0; j < handle->db.text_count; ++j)
+        handle->utf8[j].store(nullptr, std::memory_order_relaxed);
+    *db = handle.release();
     return NORVANE_OK;
 }
 
-void fill(const norvane_db* db, uint32_t entry, norvane_location* location) {
+// Text `index` in UTF-8, decoded on first use; throws std::bad_alloc when memory is short.
+const char* utf8_text(norvane_db* db, uint32_t index) {
+    const char* text = db->utf8[index].load(std::memory_order_acquire);
+    if (text != nullptr)
+        return text;
+    HeldLock hold(&db->decode_lock);
+    text = db->utf8[index].load(std::memory_order_relaxed);
+    if (text == nullptr) {
+        const char* stored = db_text(&db->db, index);
+        db->made.emplace_back();
+        decode_to_utf8(&db->decoder, stored, std::strlen(stored), &db->made.back());
+        text = db->made.back().c_str();
+        db->utf8[index].store(text, std::memory_order_release);
+    }
+    return text;
+}
+
+int fill(const norvane_db* db, uint32_t entry, norvane_location* location) {
+    // The UTF-8 forms are a cache behind the handle: filling it changes nothing the caller sees.
+    norvane_db* cache = const_cast<norvane_db*>(db);
     DbRange range = db_range(&db->db, entry);
+    try {
+        location->country_utf8 = utf8_text(cache, range.country_index);
+        location->area_utf8 = utf8_text(cache, range.area_index);
+    } catch (const std::bad_alloc&) {
+        return NORVANE_ERROR_OUT_OF_MEMORY;
+    }
     location->start_ip = range.start_ip;
     location->end_ip = range.end_ip;
     location->range_index = entry;
     location->country = db_text(&db->db, range.country_index);
     location->area = db_text(&db->db, range.area_index);
-    location->country_utf8 = db->utf8.data() + db->utf8_start[range.country_index];
-    location->area_utf8 = db->utf8.data() + db->utf8_start[range.area_index];
+    return NORVANE_OK;
 }
 
 } // namespace
@@ -162,9 +186,10 @@ int norvane_open(const char* path, norvane_db** db) {
     if (path == nullptr)
         return NORVANE_ERROR_INVALID_ARGUMENT;
     try {
-        norvane_db* handle = new norvane_db;
+        std::unique_ptr<norvane_db> handle(new norvane_db);
         DbError error;
-        return finish_open(handle, db_open_file(path, &handle->db, &error), db);
+        DbStatus status = db_open_file(path, &handle->db, &error);
+        return finish_open(std::move(handle), status, db);
     } catch (const std::bad_alloc&) {
         return NORVANE_ERROR_OUT_OF_MEMORY;
     }
@@ -177,11 +202,11 @@ int norvane_open_memory(const void* data, size_t size, norvane_db** db) {
     if (data == nullptr && size > 0)
         return NORVANE_ERROR_INVALID_ARGUMENT;
     try {
-        norvane_db* handle = new norvane_db;
+        std::unique_ptr<norvane_db> handle(new norvane_db);
         DbError error;
         DbStatus status =
             db_open_memory(static_cast<const uint8_t*>(data), size, &handle->db, &error);
-        return finish_open(handle, status, db);
+        return finish_open(std::move(handle), status, db);
     } catch (const std::bad_alloc&) {
         return NORVANE_ERROR_OUT_OF_MEMORY;
     }
@@ -197,8 +222,7 @@ int norvane_lookup(const norvane_db* db, uint32_t address, norvane_location* loc
     DbLocation where;
     if (!db_lookup(&db->db, address, &where))
         return NORVANE_NOT_FOUND;
-    fill(db, where.entry, location);
-    return NORVANE_OK;
+    return fill(db, where.entry, location);
 }
 
 int norvane_lookup_text(const norvane_db* db, const char* address, norvane_location* location) {
@@ -217,8 +241,7 @@ uint32_t norvane_range_count(const norvane_db* db) {
 int norvane_range(const norvane_db* db, uint32_t index, norvane_location* location) {
     if (db == nullptr || location == nullptr || index >= db->db.range_count)
         return NORVANE_ERROR_INVALID_ARGUMENT;
-    fill(db, index, location);
-    return NORVANE_OK;
+    return fill(db, index, location);
 }
 
 int norvane_format_version(const norvane_db* db) {
