@@ -224,6 +224,32 @@ TEST(RoundTrip, OldLayoutSixteenBitLimit) {
     EXPECT_GT(old_layout.kept, 40000u);
 }
 
+// Neighbours sharing a block join, equal areas stored at many places are one text, and every
+// source range's start and end still give its own texts.
+TEST(RoundTrip, RealShapedSourceAnswersEachRangesTexts) {
+    std::vector<SimpleRange> ranges;
+    std::vector<uint8_t> source = generate_real_shaped_source(120000, 5, &ranges);
+    Converted c;
+    convert(source, db_layout::kFormatNew, &c);
+    ASSERT_FALSE(testing::Test::HasFatalFailure());
+    EXPECT_LT(c.kept.size(), ranges.size() * 9 / 10); // many joins
+    EXPECT_LE(c.text_count, 3000u);                   // each text once
+    NorvaneDb db;
+    DbError error;
+    ASSERT_EQ(db_open_memory(c.file.data(), c.file.size(), &db, &error), DB_OK);
+    int failures = 0;
+    for (const SimpleRange& r : ranges) {
+        for (uint32_t address : {r.start_ip, r.end_ip}) {
+            DbLocation at;
+            std::string got = db_lookup(&db, address, &at) ? std::string(at.country) + "/" + at.area
+                                                           : "not found";
+            EXPECT_EQ(got, r.country + "/" + r.area) << "address " << address;
+            if (got != r.country + "/" + r.area && ++failures > 10)
+                return;
+        }
+    }
+}
+
 TEST(RoundTrip, LargeGeneratedSource) {
     std::vector<uint8_t> source = generate_source(200000, 3000, 11, nullptr);
     Outcome outcome;

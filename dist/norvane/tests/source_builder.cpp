@@ -244,6 +244,65 @@ std::vector<uint8_t> generate_source(uint32_t range_count, uint32_t text_count, 
     return sb_finish(&b);
 }
 
+std::vector<uint8_t> generate_real_shaped_source(uint32_t range_count, uint32_t seed,
+                                                 std::vector<SimpleRange>* expected) {
+    std::mt19937 rng(seed);
+    const uint32_t kCountries = 400, kAreas = 2600, kBlocks = 20000;
+    auto gbk = [](const char* kind, uint32_t n) {
+        return std::string("\xB9\xE3\xB6\xAB") + kind + std::to_string(n); // two GBK characters
+    };
+    SourceBuilder b;
+    sb_init(&b);
+    std::vector<uint32_t> country_at(kCountries), area_at(kAreas);
+    for (uint32_t i = 0; i < kCountries; ++i)
+        country_at[i] = sb_put_text(&b, gbk("\xCA\xA1", i));
+    for (uint32_t i = 0; i < kAreas; ++i)
+        area_at[i] = sb_put_text(&b, gbk("\xB5\xE7\xD0\xC5", i));
+    struct Block {
+        uint32_t pos, country, area;
+    };
+    std::vector<Block> blocks(kBlocks);
+    for (Block& blk : blocks) {
+        blk.country = uint32_t(rng() % kCountries);
+        blk.area = uint32_t(rng() % kAreas);
+        blk.pos = sb_put_redirect(&b, 2, country_at[blk.country]);
+        sb_put_redirect(&b, 2, area_at[blk.area]);
+    }
+    uint64_t step = uint64_t(0xFFFFFF00u) / (range_count ? range_count : 1);
+    std::vector<uint32_t> positions(range_count);
+    if (expected)
+        expected->clear();
+    uint32_t block = 0;
+    for (uint32_t i = 0; i < range_count; ++i) {
+        uint32_t start = uint32_t(step * i), end = uint32_t(step * (i + 1) - 1);
+        positions[i] = sb_put_u32(&b, end);
+        uint32_t c, a, form = uint32_t(rng() % 10);
+        if (form < 7) {
+            // A location block; a third of the time the neighbour's, so the two join.
+            if (rng() % 3 != 0)
+                block = uint32_t(rng() % kBlocks);
+            c = blocks[block].country;
+            a = blocks[block].area;
+            sb_put_redirect(&b, 1, blocks[block].pos);
+        } else {
+            // The country through a redirect, the area written out here once more.
+            c = uint32_t(rng() % kCountries);
+            a = uint32_t(rng() % kAreas);
+            sb_put_redirect(&b, 2, country_at[c]);
+            sb_put_text(&b, gbk("\xB5\xE7\xD0\xC5", a));
+        }
+        if (expected)
+            expected->push_back({start, end, gbk("\xCA\xA1", c), gbk("\xB5\xE7\xD0\xC5", a)});
+    }
+    if (b.bytes.size() >= (size_t(1) << 24)) {
+        std::fprintf(stderr, "generate_real_shaped_source: records do not fit below 16 MiB\n");
+        std::abort();
+    }
+    for (uint32_t i = 0; i < range_count; ++i)
+        sb_add_index(&b, uint32_t(step * i), positions[i]);
+    return sb_finish(&b);
+}
+
 bool write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f)

@@ -44,5 +44,11 @@ std::vector<uint8_t> build_source(const std::vector<SimpleRange>& ranges);
 std::vector<uint8_t> generate_source(uint32_t range_count, uint32_t text_count, uint32_t seed,
                                      std::vector<SimpleRange>* expected);
 
+// A sorted, gap-free source shaped like real databases: few texts (about 3,000) shared by many
+// ranges through location blocks, neighbours that often share a block (the merge joins them),
+// and areas stored inline again and again (equal bytes at many places), as real files do.
+std::vector<uint8_t> generate_real_shaped_source(uint32_t range_count, uint32_t seed,
+                                                 std::vector<SimpleRange>* expected);
+
 bool write_file(const std::string& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> read_file(const std::string& path);
