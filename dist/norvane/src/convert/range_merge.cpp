@@ -67,8 +67,13 @@ int32_t intern_memoized(LocationTable* table, PointerMemo* memo, const char* tex
     for (; memo->slots[s].text != nullptr; s = (s + 1) & memo->mask)
         if (memo->slots[s].text == text)
             return memo->slots[s].index;
+    int32_t known = table->location_count;
     int32_t index = intern_location(table, text);
-    if (index >= 0 && text != nullptr && uint64_t(memo->used + 1) * 2 <= uint64_t(memo->mask) + 1) {
+    // Only a pointer that brought a new text is remembered. One whose bytes were met before is
+    // mostly a text written out again inside a record, met once: remembering those would grow
+    // the memo out of the cache for nothing.
+    if (index >= known && text != nullptr &&
+        uint64_t(memo->used + 1) * 2 <= uint64_t(memo->mask) + 1) {
         memo->slots[s] = MemoSlot{text, index};
         if (uint64_t(++memo->used) * 2 > uint64_t(memo->mask))
             memo_grow(memo);
