@@ -9,9 +9,11 @@ import os
 import random
 import shlex
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -64,12 +66,12 @@ class Cli(unittest.TestCase):
                 os.chmod(os.path.join(root, d), 0o777)
         shutil.rmtree(self.dir, ignore_errors=True)
 
-    def run_norvane(self, *args, cwd=None, as_nobody=False):
+    def run_norvane(self, *args, cwd=None, as_nobody=False, timeout=120, preexec_fn=None):
         cmd = WRAPPER + [EXE] + list(args)
         if as_nobody:
             cmd = NOBODY + cmd
         p = subprocess.run(cmd, cwd=cwd or self.dir, stdout=subprocess.PIPE,
-                           stderr=subprocess.PIPE, timeout=120)
+                           stderr=subprocess.PIPE, timeout=timeout, preexec_fn=preexec_fn)
         out = p.stdout
         if WRAPPER:
             out = out.replace(b"\r\n", b"\n")  # the console's text mode on Windows
@@ -250,6 +252,68 @@ class Cli(unittest.TestCase):
         self.assertEqual(rc, 1)
         self.assertEqual(self.read("vornip.tmp"), b"someone else's")
 
+    def test_stale_temp_files_are_never_written_through(self):
+        source = random_source(11)
+        self.write("src.dat", source)
+        want = reference.convert(source, 2)[0]
+        # A leftover file, and a planted link to someone's file: removed (on Windows, where
+        # such a link can't be told from a file, refused), the link's target untouched.
+        self.write("victim.dat", b"precious")
+        for plant in ("file", "link"):
+            if plant == "file":
+                self.write("vornip.tmp", b"left over")
+            else:
+                os.symlink("victim.dat", self.path("vornip.tmp"))
+            out, rc = self.run_norvane("src.dat", "out.dat")
+            if WRAPPER:
+                self.assertEqual(out, DONE_LINES + b"Error opening temp file vornip.tmp.\n")
+                self.assertEqual(rc, 1)
+                os.remove(self.path("vornip.tmp"))
+            else:
+                self.expect_done(out, rc, reference.convert(source, 2)[2])
+                self.assertEqual(self.read("out.dat"), want)
+                self.assertNotIn("vornip.tmp", self.listing())
+            self.assertEqual(self.read("victim.dat"), b"precious")
+        # A folder or a pipe of that name: refused and left alone.
+        kinds = ["folder"] + ([] if WRAPPER else ["pipe"])
+        for kind in kinds:
+            if kind == "folder":
+                os.mkdir(self.path("vornip.tmp"))
+            else:
+                os.mkfifo(self.path("vornip.tmp"))
+            out, rc = self.run_norvane("src.dat", "new.dat", timeout=20)
+            self.assertEqual(out, DONE_LINES + b"Error opening temp file vornip.tmp.\n")
+            self.assertEqual(rc, 1)
+            self.assertNotIn("new.dat", self.listing())
+            (os.rmdir if kind == "folder" else os.remove)(self.path("vornip.tmp"))
+
+    def test_a_source_that_is_the_temp_file_is_refused(self):
+        source = random_source(12)
+        self.write("vornip.tmp", source)
+        os.symlink("vornip.tmp", self.path("link.dat"))
+        names = ["vornip.tmp", "link.dat"]
+        if not WRAPPER:
+            os.link(self.path("vornip.tmp"), self.path("hard.dat"))
+            names.append("hard.dat")
+        for name in names:
+            out, rc = self.run_norvane(name, "out.dat")
+            self.assertEqual(out, b"Input file %s is the temporary file vornip.tmp; choose another "
+                                  b"name.\n" % name.encode())
+            self.assertEqual(rc, 1)
+            self.assertEqual(self.read("vornip.tmp"), source)
+            self.assertNotIn("out.dat", self.listing())
+
+    def test_an_output_link_to_the_temp_file_is_refused(self):
+        if WRAPPER:
+            self.skipTest("Windows programs see Unix links as plain files")
+        self.write("src.dat", random_source(13))
+        os.symlink("vornip.tmp", self.path("out.dat"))  # points nowhere yet
+        out, rc = self.run_norvane("src.dat", "out.dat")
+        self.assertEqual(out, b"Output file out.dat is the temporary file vornip.tmp; choose another "
+                              b"name.\n")
+        self.assertEqual(rc, 1)
+        self.assertEqual(sorted(self.listing()), ["out.dat", "src.dat"])
+
     def test_no_write_permission(self):
         self.need_nobody()
         self.write("src.dat", random_source(4))
@@ -272,15 +336,177 @@ class Cli(unittest.TestCase):
         want, _, _ = reference.convert(self.read("src.dat"), 2)
         self.assertEqual(self.read("vornip.tmp"), want[32:])
 
-    def test_full_output_device(self):
-        if not IS_ROOT or WRAPPER:
-            self.skipTest("needs root to make a device node")
-        subprocess.run(["mknod", self.path("full"), "c", "1", "7"], check=True)
+    def test_outputs_that_are_not_files_are_refused(self):
+        """A folder, a pipe or a device as the output: refused at once, nothing is written there
+        or beside it, and the device or pipe stays."""
         self.write("src.dat", random_source(5))
-        out, rc = self.run_norvane("src.dat", "full")
-        self.assertEqual(out, DONE_LINES + b"Error writing output file full.\n")
-        self.assertEqual(rc, 1)
-        self.assertTrue(os.path.exists(self.path("full")), "a device is never removed")
+        os.mkdir(self.path("folder"))
+        names = ["folder"]
+        if not WRAPPER:
+            os.mkfifo(self.path("pipe"))
+            names.append("pipe")
+        if IS_ROOT and not WRAPPER:
+            subprocess.run(["mknod", self.path("null"), "c", "1", "3"], check=True)
+            subprocess.run(["mknod", self.path("full"), "c", "1", "7"], check=True)
+            names += ["null", "full"]
+        for name in names:
+            out, rc = self.run_norvane("src.dat", name, timeout=20)
+            self.assertEqual(out, DONE_LINES + b"Error opening output file %s.\n" % name.encode())
+            self.assertEqual(rc, 1)
+        self.assertEqual(sorted(self.listing()), sorted(names + ["src.dat", "vornip.tmp"]))
+        self.assertEqual(os.listdir(self.path("folder")), [])
+
+    def test_a_link_as_output_stays_a_link(self):
+        if WRAPPER:
+            self.skipTest("Windows programs see Unix links as plain files")
+        source = random_source(6)
+        self.write("src.dat", source)
+        want = reference.convert(source, 2)[0]
+        os.mkdir(self.path("data"))
+        self.write(os.path.join("data", "db.dat"), b"previous")
+        os.chmod(self.path("data", "db.dat"), 0o640)
+        os.symlink(os.path.join("data", "db.dat"), self.path("out.dat"))
+        os.symlink(os.path.join("data", "new.dat"), self.path("new.dat"))  # points nowhere yet
+        for name in ("out.dat", "new.dat"):
+            out, rc = self.run_norvane("src.dat", name)
+            self.assertEqual(rc, 0, out)
+            self.assertTrue(os.path.islink(self.path(name)))
+            self.assertEqual(self.read(name), want)
+        self.assertEqual(os.stat(self.path("data", "db.dat")).st_mode & 0o777, 0o640)
+        self.assertEqual(sorted(os.listdir(self.path("data"))), ["db.dat", "new.dat"])
+        self.assertEqual(sorted(self.listing()), ["data", "new.dat", "out.dat", "src.dat"])
+
+    def test_runs_writing_the_same_output_at_once(self):
+        """Each run in its own folder, all writing one file through links: every run finishes
+        and the file is the complete database of one of them."""
+        if WRAPPER:
+            self.skipTest("Windows programs see Unix links as plain files")
+        os.mkdir(self.path("shared"))
+        wants = []
+        for k in range(4):
+            source = random_source(100 + k, count=40000 - 9000 * k)
+            wants.append(reference.convert(source, 2)[0])
+            os.mkdir(self.path("run%d" % k))
+            self.write(os.path.join("run%d" % k, "src.dat"), source)
+            os.symlink(os.path.join("..", "shared", "db.dat"), self.path("run%d" % k, "db.dat"))
+        for _ in range(8):
+            procs = [subprocess.Popen(WRAPPER + [EXE, "src.dat", "db.dat"], cwd=self.path("run%d" % k),
+                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                     for k in range(4)]
+            for p in procs:
+                out, _ = p.communicate(timeout=120)
+                self.assertEqual(p.returncode, 0, out)
+            self.assertTrue(self.read(os.path.join("shared", "db.dat")) in wants, "not one run's")
+            self.assertEqual(os.listdir(self.path("shared")), ["db.dat"])
+
+    def test_runs_sharing_a_folder_at_once(self):
+        """They share the temporary file too: whoever printed "Done." wrote a complete database,
+        and the output is one of those."""
+        wants = []
+        for k in range(4):
+            source = random_source(100 + k, count=20000 - 4000 * k)
+            wants.append(reference.convert(source, 2)[0])
+            self.write("src%d.dat" % k, source)
+        for _ in range(3):
+            procs = [subprocess.Popen(WRAPPER + [EXE, "src%d.dat" % k, "db.dat"], cwd=self.dir,
+                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                     for k in range(4)]
+            done = []
+            for k, p in enumerate(procs):
+                out, _ = p.communicate(timeout=120)
+                if b"Done." in out:
+                    self.assertEqual(p.returncode, 0)
+                    done.append(wants[k])
+                else:
+                    self.assertEqual(p.returncode, 1, out)
+            if done:
+                self.assertTrue(self.read("db.dat") in done, "not the database of a finished run")
+
+    def test_a_reader_keeps_answering_while_the_file_is_replaced(self):
+        query = os.environ.get("QUERY_EXE")
+        if not query or WRAPPER or not os.path.exists("/proc/self/syscall"):
+            self.skipTest("needs norvane-query run natively, and /proc")
+        self.write("src.dat", random_source(8, count=3000))
+        self.run_norvane("src.dat", "db.dat")
+        addresses = b"".join(b"0.0.%d.%d\n" % (i, i * 7 % 256) for i in range(0, 200, 9))
+        before = subprocess.run([query, "lookup", "db.dat", "-"], cwd=self.dir, input=addresses,
+                                stdout=subprocess.PIPE).stdout
+        reader = subprocess.Popen([query, "lookup", "db.dat", "-"], cwd=self.dir,
+                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        try:
+            reader.stdin.write(addresses)
+            reader.stdin.flush()
+            # Once it waits for more input, it has opened the database and answered.
+            for _ in range(1000):
+                with open("/proc/%d/syscall" % reader.pid) as f:
+                    call = f.read().split()
+                if call[:2] == ["0", "0x0"]:
+                    break
+                time.sleep(0.01)
+            # Replaced by a much smaller database, several times.
+            for seed in range(3):
+                self.write("small.dat", random_source(seed, count=5))
+                out, rc = self.run_norvane("small.dat", "db.dat")
+                self.assertEqual(rc, 0, out)
+                reader.stdin.write(addresses)
+                reader.stdin.flush()
+            out, _ = reader.communicate(timeout=30)
+            self.assertEqual(out, before * 4)
+            self.assertIn(reader.returncode, (0, 1))
+        finally:
+            if reader.poll() is None:
+                reader.kill()
+
+    def test_killed_runs_leave_the_previous_output_whole(self):
+        """Runs killed at many moments (SIGKILL, Ctrl+C, SIGTERM): the output is the previous
+        database or the complete new one, and nothing of the final stage is left over."""
+        if WRAPPER:
+            self.skipTest("signals reach Wine, not the program")
+        sources = [random_source(20 + k, count=20000 + 5000 * k) for k in range(2)]
+        wants = [reference.convert(src, 2)[0] for src in sources]
+        for k, src in enumerate(sources):
+            self.write("src%d.dat" % k, src)
+        self.write("out.dat", b"the previous database")
+        start = time.monotonic()
+        self.run_norvane("src0.dat", "probe.dat")
+        span = time.monotonic() - start
+        os.remove(self.path("probe.dat"))
+        previous = self.read("out.dat")
+        kills = 80
+        for i in range(kills):
+            k = i % 2
+            sig = [signal.SIGKILL, signal.SIGINT, signal.SIGTERM][i % 3]
+            p = subprocess.Popen([EXE, "src%d.dat" % k, "out.dat"], cwd=self.dir,
+                                 stdout=subprocess.DEVNULL)
+            # Denser towards the end of the run, where the files are written.
+            time.sleep(span * (0.3 + 0.9 * i / kills))
+            p.send_signal(sig)
+            p.wait(timeout=60)
+            now = self.read("out.dat")
+            self.assertTrue(now in (previous, wants[k]), "kill %d with %s: damaged" % (i, sig))
+            leftovers = set(self.listing()) - {"src0.dat", "src1.dat", "out.dat", "vornip.tmp"}
+            self.assertEqual(leftovers, set(), "kill %d with %s" % (i, sig))
+            previous = now
+
+    def test_file_size_limit_keeps_the_previous_output(self):
+        """Also when the output is the source itself."""
+        if WRAPPER:
+            self.skipTest("needs a POSIX file-size limit")
+        import resource
+        source = random_source(9, count=2000)
+        body = len(reference.convert(source, 2)[0]) - 32
+
+        def limit():
+            resource.setrlimit(resource.RLIMIT_FSIZE, (body + 16, body + 16))
+        self.write("src.dat", source)
+        for out_name, previous in (("out.dat", b"previous"), ("src.dat", source)):
+            if out_name == "out.dat":
+                self.write("out.dat", previous)
+            out, rc = self.run_norvane("src.dat", out_name, preexec_fn=limit)
+            self.assertEqual(out, DONE_LINES + b"Error writing output file %s.\n" % out_name.encode())
+            self.assertEqual(rc, 1)
+            self.assertTrue(self.read(out_name) == previous, out_name)
+            self.assertEqual(sorted(self.listing()), ["out.dat", "src.dat", "vornip.tmp"])
 
     def full_disk_run(self, size):
         """Converts through a symlinked source in a tmpfs of `size` bytes; (out, rc, folder)."""
@@ -301,11 +527,18 @@ class Cli(unittest.TestCase):
         source = qqwry_gen.build([(i * 4, i * 4 + 1, b"c%d" % i, b"a%d" % i) for i in range(6000)])
         self.write("src.dat", source)
         body = len(reference.convert(source, 2)[0]) - 32
-        # Room for the temporary file but not for the output beside it.
-        out, rc, folder = self.full_disk_run((body * 3 // 2) // 4096 * 4096)
+        # Room for the temporary file and the previous output, not for the new output beside them.
+        folder = self.mount_tmpfs("disk", (body * 3 // 2) // 4096 * 4096)
+        os.symlink(self.path("src.dat"), os.path.join(folder, "src.dat"))
+        with open(os.path.join(folder, "out.dat"), "wb") as f:
+            f.write(b"previous database")
+        out, rc = self.run_norvane("src.dat", "out.dat", cwd=folder)
         self.assertEqual(out, DONE_LINES + b"Error writing output file out.dat.\n")
         self.assertEqual(rc, 1)
-        self.assertEqual(sorted(os.listdir(folder)), ["src.dat", "vornip.tmp"])
+        self.assertEqual(sorted(os.listdir(folder)), ["out.dat", "src.dat", "vornip.tmp"])
+        with open(os.path.join(folder, "out.dat"), "rb") as f:
+            self.assertEqual(f.read(), b"previous database")
+
 
 
 if __name__ == "__main__":

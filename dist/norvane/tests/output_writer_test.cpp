@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -12,6 +13,7 @@
 
 #include "common/db_layout.h"
 #include "common/md5.h"
+#include "convert/output_file.h"
 #include "convert/output_writer.h"
 #include "convert/range_merge.h"
 #include "tests/source_builder.h"
@@ -23,6 +25,14 @@ std::vector<uint8_t> unhex(const std::string& h) {
     for (size_t i = 0; i + 1 < h.size(); i += 2)
         out.push_back(uint8_t(std::stoul(h.substr(i, 2), nullptr, 16)));
     return out;
+}
+
+[[maybe_unused]] std::vector<std::string> entries(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 bool exists(const std::string& path) {
@@ -40,6 +50,7 @@ struct Conversion {
     Conversion() {
         dir = ::testing::TempDir() + "norvane_writer_" +
               ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::filesystem::remove_all(dir);
         std::filesystem::create_directories(dir);
         temp = dir + "/vornip.tmp";
         out = dir + "/out.dat";
@@ -208,34 +219,42 @@ std::string device(const std::string& dir, const char* name, unsigned minor) {
     return path;
 }
 
-TEST(OutputWriter, FullDisksFailAndDevicesAreNeverRemoved) {
+TEST(OutputWriter, DevicesAreRefusedNeverWrittenOrRemoved) {
+    // A device as the output: refused before anything is written; no file appears beside it.
     Conversion c;
     std::string full = device(c.dir, "full", 7);
     if (full.empty())
         GTEST_SKIP() << "mknod needs root";
     c.out = full;
     c.run(kOneRange, db_layout::kFormatNew);
-    EXPECT_EQ(c.status, WRITE_OUTPUT_WRITE_FAILED);
+    EXPECT_EQ(c.status, WRITE_OUTPUT_OPEN_FAILED);
     EXPECT_TRUE(exists(full));
+    EXPECT_EQ(entries(c.dir), (std::vector<std::string>{"full", "vornip.tmp"}));
 
+    // A device where the temporary file goes: refused, left alone.
     Conversion t;
-    t.temp = device(t.dir, "full", 7);
+    t.temp = device(t.dir, "null", 3);
     t.run(kOneRange, db_layout::kFormatNew);
-    EXPECT_EQ(t.status, WRITE_TEMP_WRITE_FAILED);
+    EXPECT_EQ(t.status, WRITE_TEMP_OPEN_FAILED);
     EXPECT_TRUE(exists(t.temp));
     EXPECT_FALSE(exists(t.out));
 }
 
 TEST(OutputWriter, ReadBackThatDiffersFromTheBodyIsRefused) {
-    // A temporary "file" that swallows what is written reads back as nothing.
-    Conversion c;
-    c.temp = device(c.dir, "null", 3);
-    if (c.temp.empty())
-        GTEST_SKIP() << "mknod needs root";
-    c.run(kOneRange, db_layout::kFormatNew);
-    EXPECT_EQ(c.status, WRITE_TEMP_CHANGED);
-    EXPECT_FALSE(exists(c.out));
-    EXPECT_TRUE(exists(c.temp));
+    std::string path = ::testing::TempDir() + "norvane_readback.tmp";
+    std::remove(path.c_str());
+    const uint8_t body[] = {1, 2, 3, 4, 5};
+    ASSERT_EQ(write_temp_file(path.c_str(), body, sizeof body), STAGE_OK);
+    EXPECT_EQ(verify_temp_file(path.c_str(), body, sizeof body), STAGE_OK);
+    // Changed, cut short or grown by another program meanwhile.
+    for (const std::vector<uint8_t>& other :
+         {std::vector<uint8_t>{1, 2, 9, 4, 5}, std::vector<uint8_t>{1, 2, 3, 4},
+          std::vector<uint8_t>{1, 2, 3, 4, 5, 6}}) {
+        ASSERT_TRUE(write_file(path, other));
+        EXPECT_EQ(verify_temp_file(path.c_str(), body, sizeof body), STAGE_CHANGED);
+    }
+    std::remove(path.c_str());
+    EXPECT_EQ(verify_temp_file(path.c_str(), body, sizeof body), STAGE_READ_FAILED);
 }
 #endif
 

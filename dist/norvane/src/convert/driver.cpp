@@ -2,14 +2,11 @@
 
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
-#ifdef _WIN32
-#include <wchar.h>
-#endif
+#include <string>
 
 #include "common/db_layout.h"
 #include "common/exit_codes.h"
+#include "common/platform_file.h"
 #include "convert/location_table.h"
 #include "convert/output_writer.h"
 #include "convert/range_merge.h"
@@ -52,22 +49,20 @@ bool parse_arguments(int argc, char** argv, RunSettings* run) {
     return true;
 }
 
-// The writer deletes its temporary file at the end, so an output path naming that file would
-// lose the finished database.
-bool names_temp_file(const char* output_path) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    fs::path out = fs::weakly_canonical(fs::absolute(output_path, ec), ec);
-    if (ec)
-        return false;
-    fs::path temp = fs::weakly_canonical(fs::current_path(ec) / kTempFileName, ec);
-    if (ec)
-        return false;
+// True when path reaches the writer's temporary file, however spelled: the same file when both
+// exist, or the same place once links are followed (also a last link that points nowhere yet).
+// The writer removes a stale temporary file and deletes its own at the end, so a source or an
+// output there would be lost.
+bool names_temp_file(const char* path) {
+    if (pf_same_file(path, kTempFileName))
+        return true;
+    std::string target = pf_absolute(pf_resolve_links(path));
+    std::string temp = pf_absolute(kTempFileName);
 #ifdef _WIN32
     // Windows file names are case-insensitive.
-    return _wcsicmp(out.c_str(), temp.c_str()) == 0;
+    return _stricmp(target.c_str(), temp.c_str()) == 0;
 #else
-    return out == temp;
+    return target == temp;
 #endif
 }
 
@@ -144,11 +139,17 @@ int run_norvane(int argc, char** argv) {
     RunSettings run;
     if (!parse_arguments(argc, argv, &run))
         return kExitFailed;
+    if (names_temp_file(run.input_path)) {
+        std::printf("Input file %s is the temporary file %s; choose another name.\n",
+                    run.input_path, kTempFileName);
+        return kExitFailed;
+    }
     if (names_temp_file(run.output_path)) {
         std::printf("Output file %s is the temporary file %s; choose another name.\n",
                     run.output_path, kTempFileName);
         return kExitFailed;
     }
+    pf_fail_writes_beyond_size_limit();
     int status = convert(run);
     std::fflush(stdout);
     return status;

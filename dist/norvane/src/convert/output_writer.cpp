@@ -1,18 +1,15 @@
 #include "convert/output_writer.h"
 
-#include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
 
 #include "common/byte_order.h"
 #include "common/db_layout.h"
-#include "common/file_handle.h"
 #include "common/md5.h"
 #include "common/memory.h"
+#include "common/platform_file.h"
+#include "convert/output_file.h"
 
 namespace {
-
-constexpr size_t kChunkSize = 1 << 20;
 
 // Number of texts the chosen layout can hold; the old layout's 16-bit indexes stop at 65,535.
 bool text_limit_hit(const LocationTable* table, const db_layout::LayoutTraits& layout) {
@@ -65,65 +62,22 @@ void fill_body(uint8_t* body, const RangeRecord* records, int32_t kept_count,
     }
 }
 
-bool write_all(FILE* f, const uint8_t* data, uint64_t n) {
-    while (n > 0) {
-        size_t take = n > kChunkSize ? kChunkSize : size_t(n);
-        if (std::fwrite(data, 1, take, f) != take)
-            return false;
-        data += take;
-        n -= take;
-    }
-    return true;
-}
-
-// Removes a partly written file, but never anything that is not a regular file (a device given
-// as the output path stays).
-void remove_if_regular(const char* path) {
-    struct stat st;
-    if (stat(path, &st) == 0 && S_ISREG(st.st_mode))
-        std::remove(path);
-}
-
-// Reads the temporary file back and checks that it holds exactly the body: another run in the
-// same folder may have replaced it meanwhile.
-WriteStatus verify_temp(const char* temp_path, const uint8_t* body, uint64_t length) {
-    FileHandle f = open_file(temp_path, "rb");
-    if (!f)
+WriteStatus from_stage(FileStageStatus status, WriteStatus open_failed, WriteStatus write_failed) {
+    switch (status) {
+    case STAGE_OK:
+        return WRITE_OK;
+    case STAGE_OPEN_FAILED:
+        return open_failed;
+    case STAGE_WRITE_FAILED:
+        return write_failed;
+    case STAGE_READ_FAILED:
         return WRITE_TEMP_READ_FAILED;
-    MallocArray<uint8_t> chunk = malloc_array<uint8_t>(kChunkSize);
-    if (!chunk)
+    case STAGE_CHANGED:
+        return WRITE_TEMP_CHANGED;
+    case STAGE_NO_MEMORY:
         return WRITE_OUT_OF_MEMORY;
-    uint64_t at = 0;
-    for (;;) {
-        size_t got = std::fread(chunk.get(), 1, kChunkSize, f.get());
-        if (got > length - at || std::memcmp(chunk.get(), body + at, got) != 0)
-            return WRITE_TEMP_CHANGED;
-        at += got;
-        if (got < kChunkSize) {
-            if (std::ferror(f.get()))
-                return WRITE_TEMP_READ_FAILED;
-            return at != length ? WRITE_TEMP_CHANGED : WRITE_OK;
-        }
     }
-}
-
-WriteStatus write_final(const char* output_path, const db_layout::LayoutTraits& layout,
-                        const uint8_t digest[16], const uint8_t* body, uint64_t length) {
-    FileHandle f = open_file(output_path, "wb");
-    if (!f)
-        return WRITE_OUTPUT_OPEN_FAILED;
-    bool ok = true;
-    if (layout.has_magic)
-        ok = std::fwrite(db_layout::kMagic, 1, db_layout::kMagicSize, f.get()) ==
-             db_layout::kMagicSize;
-    ok = ok && std::fwrite(digest, 1, db_layout::kDigestSize, f.get()) == db_layout::kDigestSize;
-    ok = ok && write_all(f.get(), body, length);
-    ok = close_file(&f) && ok;
-    if (!ok) {
-        remove_if_regular(output_path);
-        return WRITE_OUTPUT_WRITE_FAILED;
-    }
-    return WRITE_OK;
+    return write_failed;
 }
 
 } // namespace
@@ -142,32 +96,36 @@ WriteStatus write_output_database(SourceDatabase* db, int32_t kept_count, Locati
     if (!body)
         return WRITE_OUT_OF_MEMORY;
 
-    FileHandle temp = open_file(temp_path, "wb");
-    if (!temp)
-        return WRITE_TEMP_OPEN_FAILED;
+    fill_body(body.get(), db->records.get(), kept_count, table, text_count, layout);
+    size_t size = size_t(length);
+    WriteStatus status = from_stage(write_temp_file(temp_path, body.get(), size),
+                                    WRITE_TEMP_OPEN_FAILED, WRITE_TEMP_WRITE_FAILED);
+    if (status != WRITE_OK)
+        return status;
     if (text_limit_hit(table, layout)) {
         // No kept range refers to a text beyond the limit (the merge dropped those ranges).
         report->text_limit_hit = true;
         report->discarded_texts = table->location_count - text_count;
         table->location_count = text_count;
     }
-    fill_body(body.get(), db->records.get(), kept_count, table, text_count, layout);
-    uint8_t digest[16];
-    md5_digest(body.get(), size_t(length), digest);
-
-    bool written = write_all(temp.get(), body.get(), length);
-    written = close_file(&temp) && written;
-    if (!written) {
-        remove_if_regular(temp_path);
-        return WRITE_TEMP_WRITE_FAILED;
-    }
     // Every text is in the body now.
     release_source_image(db);
 
-    WriteStatus status = verify_temp(temp_path, body.get(), length);
+    status = from_stage(verify_temp_file(temp_path, body.get(), size), WRITE_TEMP_READ_FAILED,
+                        WRITE_TEMP_READ_FAILED);
+    if (status != WRITE_OK)
+        return status;
+    uint8_t prefix[db_layout::kMagicSize + db_layout::kDigestSize];
+    size_t prefix_length = 0;
+    if (layout.has_magic) {
+        std::memcpy(prefix, db_layout::kMagic, db_layout::kMagicSize);
+        prefix_length = db_layout::kMagicSize;
+    }
+    md5_digest(body.get(), size, prefix + prefix_length);
+    prefix_length += db_layout::kDigestSize;
+    status = from_stage(replace_output_file(output_path, prefix, prefix_length, body.get(), size),
+                        WRITE_OUTPUT_OPEN_FAILED, WRITE_OUTPUT_WRITE_FAILED);
     if (status == WRITE_OK)
-        status = write_final(output_path, layout, digest, body.get(), length);
-    if (status == WRITE_OK)
-        remove_if_regular(temp_path);
+        pf_remove(temp_path);
     return status;
 }

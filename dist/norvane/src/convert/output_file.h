@@ -1,0 +1,32 @@
+// The files of the write phase: the temporary body file "vornip.tmp" (created exclusively, never
+// through a link, read back and compared) and the final database, which is written to a new file
+// in the output's folder, flushed to stable storage and renamed over the output path, so that the
+// previous output stays whole until the new one is complete.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+enum FileStageStatus {
+    STAGE_OK = 0,
+    STAGE_OPEN_FAILED,  // the file can't be created (or the output is not a writable file)
+    STAGE_WRITE_FAILED, // writing, flushing, closing or renaming failed
+    STAGE_READ_FAILED,  // the temporary file can't be opened again or read
+    STAGE_CHANGED,      // the temporary file no longer holds what was written
+    STAGE_NO_MEMORY,
+};
+
+// Creates temp_path exclusively (a stale file or link of that name is removed first where
+// pf_remove_stale can; anything else there is refused) and writes the body to it. On a write
+// failure the file is removed.
+FileStageStatus write_temp_file(const char* temp_path, const uint8_t* body, size_t length);
+
+// Reads temp_path back and compares it with the body.
+FileStageStatus verify_temp_file(const char* temp_path, const uint8_t* body, size_t length);
+
+// Replaces the file that output_path names (links followed) by prefix followed by the body. The
+// output must be a regular file the user may write, or not exist yet; a folder, device or pipe
+// is refused with STAGE_OPEN_FAILED before anything is written. On any failure the previous
+// output is untouched and nothing of this stage is left behind.
+FileStageStatus replace_output_file(const char* output_path, const uint8_t* prefix,
+                                    size_t prefix_length, const uint8_t* body, size_t length);
