@@ -1,10 +1,15 @@
-// Conversion benchmark: generates sources of realistic size, runs the real program on them and
-// compares its wall time with the floor (reading the source whole plus md5sum of the output),
-// measured in the same run. Also reports the program's peak memory and, in process, the time of
-// each phase.
+// Conversion benchmark: generates sources, runs the real program on them and compares its wall
+// time with the floor measured in the same run: reading the source whole, md5sum of the output,
+// and writing a copy of the output with fsync. Also reports the program's peak memory and, in
+// process, the time of each phase.
 //
-//   norvane_bench [ranges texts]...     default: 550000 100000  1500000 200000
+//   norvane_bench [ranges texts | real ranges]...
+//       ranges texts: generate_source (100,000 texts, each reached through its own pointers)
+//       real ranges:  generate_real_shaped_source (3,000 texts, shared blocks, inline copies)
+//   default: 550000 100000  real 550000  1500000 200000
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -60,12 +65,35 @@ ChildRun run_child(const std::string& dir, const std::vector<std::string>& args)
     return ChildRun{seconds_since(t), ru.ru_maxrss, status};
 }
 
+// Reads the file whole into one block, as a program that needs all of it would.
 double read_whole(const std::string& path) {
     auto t = Clock::now();
-    std::vector<uint8_t> bytes = read_file(path);
-    volatile size_t n = bytes.size();
-    (void)n;
+    int fd = open(path.c_str(), O_RDONLY);
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0)
+        std::exit(1);
+    std::vector<uint8_t> bytes(size_t(st.st_size));
+    size_t at = 0;
+    while (at < bytes.size()) {
+        ssize_t n = read(fd, bytes.data() + at, bytes.size() - at);
+        if (n <= 0)
+            std::exit(1);
+        at += size_t(n);
+    }
+    close(fd);
     return seconds_since(t);
+}
+
+// Writes bytes to a new file and flushes it to stable storage, as the program's last step must.
+double write_synced(const std::string& path, const std::vector<uint8_t>& bytes) {
+    auto t = Clock::now();
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0 || write(fd, bytes.data(), bytes.size()) != ssize_t(bytes.size()) ||
+        fsync(fd) != 0 || close(fd) != 0)
+        std::exit(1);
+    double seconds = seconds_since(t);
+    std::remove(path.c_str());
+    return seconds;
 }
 
 double median(std::vector<double> v) {
@@ -101,11 +129,17 @@ Phases time_phases(const std::string& dir, const std::string& source) {
     return p;
 }
 
-void bench(uint32_t ranges, uint32_t texts) {
+struct Case {
+    bool real; // generate_real_shaped_source, else generate_source
+    uint32_t ranges, texts;
+};
+
+void bench(const Case& k) {
     char tmpl[] = "/tmp/norvane-bench-XXXXXX";
     std::string dir = mkdtemp(tmpl);
     std::string source = dir + "/qqwry.dat";
-    std::vector<uint8_t> bytes = generate_source(ranges, texts, 42, nullptr);
+    std::vector<uint8_t> bytes = k.real ? generate_real_shaped_source(k.ranges, 42, nullptr)
+                                        : generate_source(k.ranges, k.texts, 42, nullptr);
     write_file(source, bytes);
     double source_mb = double(bytes.size()) / 1048576.0;
     bytes = {};
@@ -114,6 +148,7 @@ void bench(uint32_t ranges, uint32_t texts) {
     std::vector<double> convert, floor;
     long rss = 0;
     run_child(dir, {NORVANE_EXE, "qqwry.dat", "out.dat"}); // warm the page cache
+    std::vector<uint8_t> output = read_file(dir + "/out.dat");
     for (int i = 0; i < runs; ++i) {
         ChildRun c = run_child(dir, {NORVANE_EXE, "qqwry.dat", "out.dat"});
         if (c.status != 0) {
@@ -122,16 +157,18 @@ void bench(uint32_t ranges, uint32_t texts) {
         }
         convert.push_back(c.seconds);
         rss = std::max(rss, c.max_rss_kb);
-        double f = read_whole(source) + run_child(dir, {"md5sum", "out.dat"}).seconds;
+        double f = read_whole(source) + run_child(dir, {"md5sum", "out.dat"}).seconds +
+                   write_synced(dir + "/copy.dat", output);
         floor.push_back(f);
     }
     Phases p = time_phases(dir, source);
-    double out_mb = double(read_file(dir + "/out.dat").size()) / 1048576.0;
+    double out_mb = double(output.size()) / 1048576.0;
     double c = median(convert), f = median(floor);
-    std::printf("| %u | %u | %.1f MB | %.1f MB | %.3f s | %.3f s | %.2fx | %.0f MB | %.0f MB | "
-                "%.3f / %.3f / %.3f s |\n",
-                ranges, texts, source_mb, out_mb, c, f, c / f, double(rss) / 1024.0,
-                3 * source_mb + 64, p.load, p.merge, p.write);
+    std::printf(
+        "| %s | %u | %u | %.1f MB | %.1f MB | %.3f s | %.3f s | %.2fx | %.0f MB | %.0f MB | "
+        "%.3f / %.3f / %.3f s |\n",
+        k.real ? "real-shaped" : "generated", k.ranges, k.texts, source_mb, out_mb, c, f, c / f,
+        double(rss) / 1024.0, 3 * source_mb + 64, p.load, p.merge, p.write);
     std::fflush(stdout);
     std::remove((dir + "/out.dat").c_str());
     std::remove(source.c_str());
@@ -141,16 +178,21 @@ void bench(uint32_t ranges, uint32_t texts) {
 } // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::pair<uint32_t, uint32_t>> cases;
-    for (int i = 1; i + 1 < argc; i += 2)
-        cases.emplace_back(uint32_t(std::atol(argv[i])), uint32_t(std::atol(argv[i + 1])));
+    std::vector<Case> cases;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        bool real = std::string(argv[i]) == "real";
+        cases.push_back(
+            {real, uint32_t(std::atol(argv[i + 1])), real ? 3000u : uint32_t(std::atol(argv[i]))});
+        if (!real)
+            std::swap(cases.back().ranges, cases.back().texts);
+    }
     if (cases.empty())
-        cases = {{550000, 100000}, {1500000, 200000}};
-    std::printf("| ranges | texts | source | output | convert (median of 7) | floor: read source + "
-                "md5sum output | convert / floor | peak memory | 3 x source + 64 MB | load / "
-                "merge / write in process |\n");
-    std::printf("|---|---|---|---|---|---|---|---|---|---|\n");
-    for (auto [r, t] : cases)
-        bench(r, t);
+        cases = {{false, 550000, 100000}, {true, 550000, 3000}, {false, 1500000, 200000}};
+    std::printf("| source | ranges | texts | source size | output | convert (median of 7) | floor: "
+                "read source + md5sum output + write copy with fsync | convert / floor | peak "
+                "memory | 3 x source + 64 MB | load / merge / write in process |\n");
+    std::printf("|---|---|---|---|---|---|---|---|---|---|---|\n");
+    for (const Case& k : cases)
+        bench(k);
     return 0;
 }

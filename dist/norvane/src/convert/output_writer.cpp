@@ -7,6 +7,7 @@
 #include "common/md5.h"
 #include "common/memory.h"
 #include "common/platform_file.h"
+#include "convert/background_task.h"
 #include "convert/output_file.h"
 
 namespace {
@@ -80,6 +81,17 @@ WriteStatus from_stage(FileStageStatus status, WriteStatus open_failed, WriteSta
     return write_failed;
 }
 
+struct BodyDigest {
+    const uint8_t* body;
+    size_t size;
+    uint8_t* digest; // 16 bytes
+};
+
+void digest_body(void* context) {
+    const BodyDigest* d = static_cast<const BodyDigest*>(context);
+    md5_digest(d->body, d->size, d->digest);
+}
+
 } // namespace
 
 WriteStatus write_output_database(SourceDatabase* db, int32_t kept_count, LocationTable* table,
@@ -98,6 +110,20 @@ WriteStatus write_output_database(SourceDatabase* db, int32_t kept_count, Locati
 
     fill_body(body.get(), db->records.get(), kept_count, table, text_count, layout);
     size_t size = size_t(length);
+
+    // The digest is computed on the second core while this one writes the temporary file and
+    // reads it back: the two take about as long, and only the final file needs the digest.
+    uint8_t prefix[db_layout::kMagicSize + db_layout::kDigestSize];
+    size_t prefix_length = 0;
+    if (layout.has_magic) {
+        std::memcpy(prefix, db_layout::kMagic, db_layout::kMagicSize);
+        prefix_length = db_layout::kMagicSize;
+    }
+    BodyDigest digest{body.get(), size, prefix + prefix_length};
+    BackgroundTask digesting;
+    start_task(&digesting, digest_body, &digest);
+    prefix_length += db_layout::kDigestSize;
+
     WriteStatus status = from_stage(write_temp_file(temp_path, body.get(), size),
                                     WRITE_TEMP_OPEN_FAILED, WRITE_TEMP_WRITE_FAILED);
     if (status != WRITE_OK)
@@ -115,14 +141,7 @@ WriteStatus write_output_database(SourceDatabase* db, int32_t kept_count, Locati
                         WRITE_TEMP_READ_FAILED);
     if (status != WRITE_OK)
         return status;
-    uint8_t prefix[db_layout::kMagicSize + db_layout::kDigestSize];
-    size_t prefix_length = 0;
-    if (layout.has_magic) {
-        std::memcpy(prefix, db_layout::kMagic, db_layout::kMagicSize);
-        prefix_length = db_layout::kMagicSize;
-    }
-    md5_digest(body.get(), size, prefix + prefix_length);
-    prefix_length += db_layout::kDigestSize;
+    wait_task(&digesting);
     status = from_stage(replace_output_file(output_path, prefix, prefix_length, body.get(), size),
                         WRITE_OUTPUT_OPEN_FAILED, WRITE_OUTPUT_WRITE_FAILED);
     if (status == WRITE_OK)
