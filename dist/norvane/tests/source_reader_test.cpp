@@ -221,3 +221,30 @@ TEST(SourceReader, LoadsFromAFileAndReleasesTheImage) {
 }
 
 } // namespace
+
+// Large indexes are resolved in two halves at once: a bad record in either half fails the load,
+// and an intact one gives every record as the generator made it.
+TEST(SourceReader, LargeIndexesResolveBothHalves) {
+    std::vector<SimpleRange> expected;
+    const std::vector<uint8_t> good = generate_source(100000, 3000, 3, &expected);
+    SourceDatabase db;
+    ASSERT_EQ(load_source_from_memory(good.data(), good.size(), &db), LOAD_OK);
+    ASSERT_EQ(db.record_count, 100000);
+    for (int32_t k : {0, 49999, 50000, 99999}) {
+        const RangeRecord& r = db.records[size_t(k)];
+        EXPECT_EQ(r.start_ip, expected[size_t(k)].start_ip) << k;
+        EXPECT_EQ(r.end_ip, expected[size_t(k)].end_ip) << k;
+        EXPECT_EQ(std::string(r.country_text), expected[size_t(k)].country) << k;
+        EXPECT_EQ(std::string(r.area_text), expected[size_t(k)].area) << k;
+    }
+    uint32_t first = load_le32(good.data());
+    for (uint32_t k : {10u, 60000u, 99999u}) {
+        std::vector<uint8_t> bad = good;
+        // The record's country redirect now points past the end of the file.
+        uint32_t record = load_le24(bad.data() + first + 7 * k + 4);
+        bad[record + 5] = bad[record + 6] = bad[record + 7] = 0xFF;
+        SourceDatabase broken;
+        EXPECT_EQ(load_source_from_memory(bad.data(), bad.size(), &broken), LOAD_BAD_RECORD)
+            << "record " << k;
+    }
+}

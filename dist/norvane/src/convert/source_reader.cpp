@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "common/byte_order.h"
+#include "convert/background_task.h"
 #include "common/whole_file.h"
 
 const char empty_text[1] = {0};
@@ -119,6 +120,38 @@ void resolve_record(ImageView* v, uint32_t r, RangeRecord* rec) {
     }
 }
 
+// Index entries [begin, end) resolved into records; ok is false when one breaks the rules.
+struct RecordSpan {
+    ImageView view;
+    const uint8_t* entries;
+    RangeRecord* records;
+    uint32_t begin, end;
+    bool ok;
+};
+
+constexpr uint32_t kSplitCount = 1u << 16;
+
+void resolve_span(void* context) {
+    RecordSpan* span = static_cast<RecordSpan*>(context);
+    ImageView* v = &span->view;
+    const uint8_t* entry = span->entries + size_t(span->begin) * kIndexEntrySize;
+    for (uint32_t k = span->begin; k < span->end; ++k, entry += kIndexEntrySize) {
+        RangeRecord* rec = &span->records[k];
+        uint32_t r = load_le24(entry + 4);
+        rec->start_ip = load_le32(entry);
+        rec->end_ip = read_u32(v, r);
+        rec->country_index = -1;
+        rec->area_index = -1;
+        rec->country_text = empty_text;
+        rec->area_text = empty_text;
+        if (!v->bad)
+            resolve_record(v, r, rec);
+        if (v->bad)
+            return;
+    }
+    span->ok = true;
+}
+
 LoadStatus build_records(SourceDatabase* db) {
     ImageView v = {db->image.get(), uint32_t(db->source_size), 0, false};
     v.text_limit = find_text_limit(v.data, v.size);
@@ -134,22 +167,20 @@ LoadStatus build_records(SourceDatabase* db) {
     if (!records)
         return LOAD_OUT_OF_MEMORY;
 
-    // first < last <= size - 7, so every entry lies inside the image.
-    const uint8_t* entry = v.data + first;
-    for (uint32_t k = 0; k < count; ++k, entry += kIndexEntrySize) {
-        RangeRecord* rec = &records[k];
-        uint32_t r = load_le24(entry + 4);
-        rec->start_ip = load_le32(entry);
-        rec->end_ip = read_u32(&v, r);
-        rec->country_index = -1;
-        rec->area_index = -1;
-        rec->country_text = empty_text;
-        rec->area_text = empty_text;
-        if (!v.bad)
-            resolve_record(&v, r, rec);
-        if (v.bad)
-            return LOAD_BAD_RECORD;
+    // first < last <= size - 7, so every entry lies inside the image. Large indexes are
+    // resolved in two halves at once, the second on another thread.
+    const uint8_t* entries = v.data + first;
+    RecordSpan low{v, entries, records.get(), 0, count, false};
+    RecordSpan high = low;
+    BackgroundTask second_half;
+    if (count >= kSplitCount) {
+        low.end = high.begin = count / 2;
+        start_task(&second_half, resolve_span, &high);
     }
+    resolve_span(&low);
+    wait_task(&second_half);
+    if (!low.ok || (count >= kSplitCount && !high.ok))
+        return LOAD_BAD_RECORD;
     db->records = std::move(records);
     db->record_count = int32_t(count);
     return LOAD_OK;
