@@ -235,6 +235,24 @@ class Cli(unittest.TestCase):
             f.truncate(1 << 31)
         self.expect_load_failure("huge.dat")
 
+    def test_sources_that_are_not_files_are_refused_at_once(self):
+        """A pipe with no writer or a device: refused without blocking or reading."""
+        names = []
+        if not WRAPPER:
+            os.mkfifo(self.path("pipe.dat"))
+            names.append("pipe.dat")
+        if IS_ROOT and not WRAPPER:
+            subprocess.run(["mknod", self.path("zero.dat"), "c", "1", "5"], check=True)
+            names.append("zero.dat")
+        if not names:
+            self.skipTest("needs pipes (POSIX)")
+        for name in names:
+            self.write("out.dat", b"keep me")
+            out, rc = self.run_norvane(name, "out.dat", timeout=20)
+            self.assertEqual(out, b"Can't read input ip database %s.\n" % name.encode())
+            self.assertEqual(rc, 1)
+            self.assertEqual(self.read("out.dat"), b"keep me")
+
     def test_unreadable_source(self):
         self.need_nobody()
         self.write("secret.dat", random_source(1))

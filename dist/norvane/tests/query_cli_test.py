@@ -75,6 +75,15 @@ SAMPLE = [
 ]
 
 
+def limit_memory():
+    """Keeps a program that reads without end from taking the machine's memory (POSIX)."""
+    try:
+        import resource
+        resource.setrlimit(resource.RLIMIT_AS, (1 << 30, 1 << 30))
+    except (ImportError, ValueError):
+        pass
+
+
 class QueryCliTest(unittest.TestCase):
     def setUp(self):
         self.tmp = tempfile.TemporaryDirectory()
@@ -90,9 +99,10 @@ class QueryCliTest(unittest.TestCase):
             f.write(data)
         return name
 
-    def run_query(self, *args, stdin=b""):
+    def run_query(self, *args, stdin=b"", timeout=120, preexec_fn=None):
         proc = subprocess.run(WRAPPER + [EXE] + list(args), cwd=self.dir, input=stdin,
-                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout,
+                              preexec_fn=preexec_fn)
         out, err = proc.stdout, proc.stderr
         if WRAPPER:
             out, err = out.replace(b"\r\n", b"\n"), err.replace(b"\r\n", b"\n")
@@ -177,6 +187,20 @@ class QueryCliTest(unittest.TestCase):
                 self.assertEqual(err.count(b"\n"), 1, err)
         code, _, err = self.run_query("verify", "missing.dat")
         self.assertEqual((code, err), (1, b"norvane-query: missing.dat: can't open the file\n"))
+
+    def test_databases_that_are_not_files_are_refused_at_once(self):
+        """A pipe with no writer, a device that never ends, a folder: refused before anything is
+        read (no waiting, no reading until memory runs out)."""
+        names = ["folder"]
+        os.mkdir(os.path.join(self.dir, "folder"))
+        if not WRAPPER:
+            os.mkfifo(os.path.join(self.dir, "pipe"))
+            names += ["pipe", "/dev/zero"]
+        for name in names:
+            for command in (["verify", name], ["lookup", name, "1.0.0.1"]):
+                code, out, err = self.run_query(*command, timeout=20, preexec_fn=limit_memory)
+                self.assertEqual((code, out), (1, b""), command)
+                self.assertEqual(err, b"norvane-query: %s: not a regular file\n" % name.encode())
 
     # -- dump and stats
 

@@ -179,6 +179,8 @@ std::string db_error_message(const DbError& e) {
         return "no error";
     case DB_CANT_OPEN:
         return "can't open the file";
+    case DB_NOT_REGULAR:
+        return "not a regular file";
     case DB_CANT_READ:
         return "can't read the file";
     case DB_TOO_LARGE:
@@ -253,6 +255,8 @@ DbStatus db_open_file(const char* path, NorvaneDb* db, DbError* error) {
         break;
     case FILE_IMAGE_CANT_OPEN:
         return fail(error, DB_CANT_OPEN);
+    case FILE_IMAGE_NOT_REGULAR:
+        return fail(error, DB_NOT_REGULAR);
     case FILE_IMAGE_CANT_READ:
         return fail(error, DB_CANT_READ);
     case FILE_IMAGE_TOO_LARGE:
