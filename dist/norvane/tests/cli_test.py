@@ -10,6 +10,7 @@ import random
 import shlex
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import tempfile
@@ -252,6 +253,26 @@ class Cli(unittest.TestCase):
             self.assertEqual(out, b"Can't read input ip database %s.\n" % name.encode())
             self.assertEqual(rc, 1)
             self.assertEqual(self.read("out.dat"), b"keep me")
+
+    def test_outputs_that_cannot_be_represented_are_refused(self):
+        """A 1.5 MB source whose distinct texts are the suffixes of one long run (mode-2
+        redirects into it) needs a text area past 4 GiB, beyond the layout's 32-bit offsets."""
+        run = 92700
+        b = qqwry_gen.Builder()
+        at = b.text(b"x" * run)
+        for i in range(run):
+            r = b.put(struct.pack("<I", i))
+            b.redirect(2, at + i)
+            b.put(b"\0")  # empty area
+            b.add_index(i, r)
+        source = b.finish()
+        self.assertLess(len(source), 2 << 20)
+        self.write("src.dat", source)
+        out, rc = self.run_norvane("src.dat", "out.dat", timeout=600)
+        self.assertEqual(out, b"Finding duplicate ip addresses and combine continous networks.\n"
+                              b"Output database too large: 4 GiB or more can't be written.\n")
+        self.assertEqual(rc, 1)
+        self.assertEqual(self.listing(), ["src.dat"])
 
     def test_unreadable_source(self):
         self.need_nobody()

@@ -50,7 +50,14 @@ int32_t intern_memoized(LocationTable* table, MemoSet* memo, const char* text) {
 }
 
 MergeStatus intern_failure(int32_t result) {
-    return result == INTERN_TABLE_FULL ? MERGE_TABLE_FULL : MERGE_OUT_OF_MEMORY;
+    switch (result) {
+    case INTERN_TABLE_FULL:
+        return MERGE_TABLE_FULL;
+    case INTERN_AREA_FULL:
+        return MERGE_TOO_LARGE;
+    default:
+        return MERGE_OUT_OF_MEMORY;
+    }
 }
 
 } // namespace
