@@ -17,6 +17,7 @@ struct QueryOptions {
     bool help;                         // --help or -h: print the usage and stop
     bool raw;                          // --raw: texts as stored, not converted to UTF-8
     bool csv;                          // --csv (dump only)
+    bool line_buffered;                // --line-buffered (lookup only): flush after each answer
     std::vector<std::string> operands; // the database path, then addresses (lookup)
 };
 

@@ -153,7 +153,7 @@ DbStatus build_lookup_index(NorvaneDb* db, DbError* error) {
     return DB_OK;
 }
 
-DbStatus validate(NorvaneDb* db, DbError* error) {
+DbStatus validate_checked(NorvaneDb* db, DbError* error) {
     DbStatus status = read_structure(db, error);
     if (status != DB_OK)
         return status;
@@ -168,6 +168,15 @@ DbStatus validate(NorvaneDb* db, DbError* error) {
     if (status == DB_OK)
         status = build_lookup_index(db, error);
     return status;
+}
+
+// Lack of memory anywhere in validation is a status like every other failure.
+DbStatus validate(NorvaneDb* db, DbError* error) {
+    try {
+        return validate_checked(db, error);
+    } catch (const std::bad_alloc&) {
+        return fail(error, DB_OUT_OF_MEMORY);
+    }
 }
 
 } // namespace
