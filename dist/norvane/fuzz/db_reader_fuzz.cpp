@@ -52,7 +52,8 @@ void exercise(const uint8_t* data, size_t size) {
         check_lookup(db, r.end_ip + 1);
         check_lookup(db, r.start_ip - 1);
     }
-    compute_db_stats(&db, 3);
+    DbStats stats;
+    compute_db_stats(&db, 3, &stats);
 }
 
 } // namespace

@@ -188,6 +188,7 @@ TEST(CApi, ErrorsAreCodesWithMessages) {
               NORVANE_ERROR_DIGEST_MISMATCH);
     EXPECT_EQ(norvane_open_memory(bytes.data(), 10, &db), NORVANE_ERROR_TOO_SHORT);
     EXPECT_EQ(norvane_open("/nonexistent/db.dat", &db), NORVANE_ERROR_CANT_OPEN);
+    EXPECT_EQ(norvane_open(".", &db), NORVANE_ERROR_CANT_OPEN); // a folder
     EXPECT_EQ(norvane_open(nullptr, &db), NORVANE_ERROR_INVALID_ARGUMENT);
     EXPECT_EQ(norvane_open_memory(bytes.data(), bytes.size(), nullptr),
               NORVANE_ERROR_INVALID_ARGUMENT);
@@ -195,7 +196,7 @@ TEST(CApi, ErrorsAreCodesWithMessages) {
     Handle h;
     ASSERT_EQ(norvane_open_memory(bytes.data(), bytes.size(), &h.db), NORVANE_OK);
     norvane_location at{};
-    for (const char* text : {"1.2.3", "1.2.3.4 ", "256.0.0.0", "", "1.2.3.4.5"})
+    for (const char* text : {"1.2.3", "01.0.0.1", "1.2.3.4 ", "256.0.0.0", "", "1.2.3.4.5"})
         EXPECT_EQ(norvane_lookup_text(h.db, text, &at), NORVANE_ERROR_BAD_ADDRESS) << text;
     EXPECT_EQ(norvane_lookup(nullptr, 1, &at), NORVANE_ERROR_INVALID_ARGUMENT);
     EXPECT_EQ(norvane_lookup(h.db, 1, nullptr), NORVANE_ERROR_INVALID_ARGUMENT);

@@ -10,6 +10,7 @@ import random
 import shlex
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import tempfile
@@ -234,6 +235,44 @@ class Cli(unittest.TestCase):
             f.write(bytes(good[:8]))
             f.truncate(1 << 31)
         self.expect_load_failure("huge.dat")
+
+    def test_sources_that_are_not_files_are_refused_at_once(self):
+        """A pipe with no writer or a device: refused without blocking or reading."""
+        names = []
+        if not WRAPPER:
+            os.mkfifo(self.path("pipe.dat"))
+            names.append("pipe.dat")
+        if IS_ROOT and not WRAPPER:
+            subprocess.run(["mknod", self.path("zero.dat"), "c", "1", "5"], check=True)
+            names.append("zero.dat")
+        if not names:
+            self.skipTest("needs pipes (POSIX)")
+        for name in names:
+            self.write("out.dat", b"keep me")
+            out, rc = self.run_norvane(name, "out.dat", timeout=20)
+            self.assertEqual(out, b"Can't read input ip database %s.\n" % name.encode())
+            self.assertEqual(rc, 1)
+            self.assertEqual(self.read("out.dat"), b"keep me")
+
+    def test_outputs_that_cannot_be_represented_are_refused(self):
+        """A 1.5 MB source whose distinct texts are the suffixes of one long run (mode-2
+        redirects into it) needs a text area past 4 GiB, beyond the layout's 32-bit offsets."""
+        run = 92700
+        b = qqwry_gen.Builder()
+        at = b.text(b"x" * run)
+        for i in range(run):
+            r = b.put(struct.pack("<I", i))
+            b.redirect(2, at + i)
+            b.put(b"\0")  # empty area
+            b.add_index(i, r)
+        source = b.finish()
+        self.assertLess(len(source), 2 << 20)
+        self.write("src.dat", source)
+        out, rc = self.run_norvane("src.dat", "out.dat", timeout=600)
+        self.assertEqual(out, b"Finding duplicate ip addresses and combine continous networks.\n"
+                              b"Output database too large: 4 GiB or more can't be written.\n")
+        self.assertEqual(rc, 1)
+        self.assertEqual(self.listing(), ["src.dat"])
 
     def test_unreadable_source(self):
         self.need_nobody()

@@ -7,8 +7,14 @@
 #include <random>
 #include <string>
 #include <vector>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "tests/db_builder.h"
+#include "tests/source_builder.h"
 #include "common/db_layout.h"
 #include "reader/db_reader.h"
 #include "common/md5.h"
@@ -248,7 +254,7 @@ TEST(DbLookup, RandomDatabasesAgreeWithTheOracle) {
     }
 }
 
-TEST(DbOpenFile, MappedFileGivesTheSameAnswersAsMemory) {
+TEST(DbOpenFile, FileGivesTheSameAnswersAsMemory) {
     std::vector<uint8_t> bytes =
         build_db_from_texts(kNew, {{ip(10, 0, 0, 0), ip(10, 255, 255, 255), "Net", "ten"}});
     std::string path = testing::TempDir() + "db_reader_test.dat";
@@ -280,13 +286,62 @@ TEST(DbOpenFile, MissingAndEmptyFilesAreRefused) {
     std::remove(empty.c_str());
 }
 
+static int truncate_file(std::FILE* f, long size) {
+#ifdef _WIN32
+    return _chsize(_fileno(f), size);
+#else
+    return ftruncate(fileno(f), size);
+#endif
+}
+
+// The database is read whole at open: a file truncated or rewritten in place by another program
+// afterwards can't reach the reader (with a memory map the next lookup died with SIGBUS).
+TEST(DbOpenFile, TruncatingOrRewritingTheFileLeavesAnOpenDatabaseAlone) {
+    std::vector<TextRange> ranges;
+    for (uint32_t i = 0; i < 3000; ++i)
+        ranges.push_back({i << 12, (i << 12) + 4095, "country " + std::to_string(i % 97),
+                          "area " + std::to_string(i % 13)});
+    std::vector<uint8_t> bytes = build_db_from_texts(kNew, ranges);
+    std::string path = testing::TempDir() + "rewritten_database.dat";
+    ASSERT_TRUE(write_file(path, bytes));
+    NorvaneDb db;
+    DbError error;
+    ASSERT_EQ(db_open_file(path.c_str(), &db, &error), DB_OK) << db_error_message(error);
+    std::vector<std::string> before;
+    for (const TextRange& r : ranges)
+        before.push_back(lookup(&db, r.end_ip));
+
+    std::FILE* f = std::fopen(path.c_str(), "r+b");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(truncate_file(f, 0), 0);
+    for (int shape = 0; shape < 2; ++shape) {
+        // Cut to a few bytes, then the same length of other bytes.
+        std::vector<uint8_t> other(shape == 0 ? 10 : bytes.size(), uint8_t(0x5A + shape));
+        std::rewind(f);
+        std::fwrite(other.data(), 1, other.size(), f);
+        std::fflush(f);
+        for (size_t i = 0; i < ranges.size(); ++i)
+            ASSERT_EQ(lookup(&db, ranges[i].end_ip), before[i]);
+    }
+    std::fclose(f);
+    std::remove(path.c_str());
+}
+
+TEST(DbOpenFile, FoldersAreRefusedAsNotRegular) {
+    NorvaneDb db;
+    DbError error;
+    std::string folder = testing::TempDir();
+    EXPECT_EQ(db_open_file(folder.c_str(), &db, &error), DB_NOT_REGULAR);
+    EXPECT_EQ(db_error_message(error), "not a regular file");
+}
+
 // A failed open releases the record; a record the caller declared without initialising must not
 // look as if it held a memory map (releasing a garbage map crashed the program now and then).
 TEST(DbOpenFile, FailedOpenOfAFreshRecordReleasesNothingForeign) {
     alignas(NorvaneDb) unsigned char storage[sizeof(NorvaneDb)];
     std::memset(storage, 0xAB, sizeof storage);
     NorvaneDb* db = new (storage) NorvaneDb;
-    EXPECT_EQ(db->image.mapping, nullptr);
+    EXPECT_EQ(db->image.owned.bytes.get(), nullptr);
     EXPECT_EQ(db->image.data, nullptr);
     const uint8_t garbage[8] = {1, 2, 3, 4, 5, 6, 7, 8};
     DbError error;

@@ -209,6 +209,24 @@ TEST(OutputWriter, OutputThatCannotBeCreatedLeavesTheCompleteTempFile) {
     EXPECT_EQ(read_file(c.temp).size(), 39u);
 }
 
+// A body of 4 GiB or more can't be represented (32-bit sizes and offsets): refused before the
+// body is allocated or any file is made.
+TEST(OutputWriter, BodiesOf4GiBOrMoreAreRefusedBeforeAnythingIsWritten) {
+    Conversion c;
+    SourceDatabase db;
+    LocationTable t;
+    ASSERT_EQ(location_table_init(&t), 0);
+    const char* text = "x";
+    t.entries[0] = LocationEntry{text, 0xFFFFFFF0u, 1, 0};
+    t.location_count = 1;
+    WriteReport report;
+    EXPECT_EQ(write_output_database(&db, 0, &t, db_layout::kFormatNew, c.out.c_str(),
+                                    c.temp.c_str(), &report),
+              WRITE_TOO_LARGE);
+    EXPECT_FALSE(exists(c.temp));
+    EXPECT_FALSE(exists(c.out));
+}
+
 #ifndef _WIN32
 // A private device node, so that a fault in the clean-up could never remove the system's own.
 std::string device(const std::string& dir, const char* name, unsigned minor) {

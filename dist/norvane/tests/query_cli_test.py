@@ -11,6 +11,7 @@ import os
 import shlex
 import struct
 import subprocess
+import sys
 import tempfile
 import unittest
 
@@ -75,6 +76,18 @@ SAMPLE = [
 ]
 
 
+SANITIZED = bool(os.environ.get("NORVANE_SANITIZED"))
+
+
+def limit_memory():
+    """Keeps a program that reads without end from taking the machine's memory (POSIX)."""
+    try:
+        import resource
+        resource.setrlimit(resource.RLIMIT_AS, (1 << 30, 1 << 30))
+    except (ImportError, ValueError):
+        pass
+
+
 class QueryCliTest(unittest.TestCase):
     def setUp(self):
         self.tmp = tempfile.TemporaryDirectory()
@@ -90,9 +103,10 @@ class QueryCliTest(unittest.TestCase):
             f.write(data)
         return name
 
-    def run_query(self, *args, stdin=b""):
+    def run_query(self, *args, stdin=b"", timeout=120, preexec_fn=None):
         proc = subprocess.run(WRAPPER + [EXE] + list(args), cwd=self.dir, input=stdin,
-                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout,
+                              preexec_fn=preexec_fn)
         out, err = proc.stdout, proc.stderr
         if WRAPPER:
             out, err = out.replace(b"\r\n", b"\n"), err.replace(b"\r\n", b"\n")
@@ -124,6 +138,7 @@ class QueryCliTest(unittest.TestCase):
         self.assertEqual(code, 1)
         self.assertEqual(out.decode("utf-8"),
                          "1.0.0.7\tAustralia\tAPNIC, Research\n"
+                         "\tnot an IPv4 address\n"
                          "36.0.0.0\t中国\t\n"
                          "not-an-address\tnot an IPv4 address\n"
                          "9.9.9.9\tnot found\n"
@@ -131,6 +146,69 @@ class QueryCliTest(unittest.TestCase):
         code, out, _ = self.run_query("lookup", db, "-", stdin=b"1.0.0.1\n36.9.9.9\n")
         self.assertEqual(code, 0)
         self.assertEqual(len(out.splitlines()), 2)
+
+    def test_every_input_line_gets_exactly_one_answer(self):
+        """NUL bytes belong to their line, a line of 4 KiB or more is refused without being
+        kept whole, and dotted quads with leading zeros are refused."""
+        db = self.write("gbwry.dat", build_db(SAMPLE))
+        long_line = b"1" * 10000
+        lines = [b"1.0.0.7\0junk", b"36.0.0.0", b"\0", long_line, b"010.0.0.1", b"1.0.0.01",
+                 b"0.0.0.0", b"1.0.3.255"]
+        code, out, _ = self.run_query("lookup", "--raw", db, "-", stdin=b"\n".join(lines) + b"\n")
+        self.assertEqual(code, 1)
+        self.assertEqual(out.split(b"\n")[:-1], [
+            b"1.0.0.7\0junk\tnot an IPv4 address",
+            b"36.0.0.0\t" + CHINA + b"\t",
+            b"\0\tnot an IPv4 address",
+            long_line[:4096] + b"\tnot an IPv4 address",
+            b"010.0.0.1\tnot an IPv4 address",
+            b"1.0.0.01\tnot an IPv4 address",
+            b"0.0.0.0\tnot found",
+            b"1.0.3.255\t" + CHINA + b"\t" + BEIJING,
+        ])
+        code, _, err = self.run_query("lookup", db, "010.0.0.1")
+        self.assertEqual(code, 2, err)
+
+    def test_line_buffered_lookup_serves_as_a_coprocess(self):
+        if WRAPPER:
+            self.skipTest("Wine's output reaches the test only when the program ends")
+        import select
+        db = self.write("gbwry.dat", build_db(SAMPLE))
+        proc = subprocess.Popen([EXE, "lookup", "--line-buffered", "--raw", db, "-"], cwd=self.dir,
+                                stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        try:
+            for question, answer in ((b"1.0.0.1", b"1.0.0.1\tAustralia\tAPNIC, Research\n"),
+                                     (b"bad", b"bad\tnot an IPv4 address\n"),
+                                     (b"36.9.9.9", b"36.9.9.9\t" + CHINA + b"\t\n")):
+                proc.stdin.write(question + b"\n")
+                proc.stdin.flush()
+                ready, _, _ = select.select([proc.stdout], [], [], 10)
+                self.assertTrue(ready, "no answer to %r while the input stays open" % question)
+                self.assertEqual(proc.stdout.readline(), answer)
+            proc.stdin.close()
+            self.assertEqual(proc.wait(timeout=10), 1)
+        finally:
+            if proc.poll() is None:
+                proc.kill()
+
+    def test_out_of_memory_is_one_message(self):
+        if WRAPPER or os.environ.get("NORVANE_SANITIZED") or not hasattr(os, "fork"):
+            self.skipTest("needs a native build without AddressSanitizer and a memory limit")
+        import array
+        # 4 million one-letter texts: a 20 MB file whose decoded texts need far more.
+        count = 4 << 20
+        offsets = array.array("I", range(0, 2 * count, 2))
+        if sys.byteorder != "little":
+            offsets.byteswap()
+        body = (struct.pack("<III", 2, 1, count) + struct.pack("<IIII", 0, 10, 0, 0) +
+                offsets.tobytes() + b"a\0" * count)
+        db = self.write("many.dat", b"NorvaneDatabase2" + hashlib.md5(body).digest() + body)
+
+        def limit():
+            import resource
+            resource.setrlimit(resource.RLIMIT_AS, (120 << 20, 120 << 20))
+        code, out, err = self.run_query("lookup", db, "0.0.0.5", preexec_fn=limit)
+        self.assertEqual((code, err), (1, b"norvane-query: out of memory\n"), out)
 
     def test_paths_are_plain_paths(self):
         db = self.write("data/v2/gbwry.dat", build_db(SAMPLE))
@@ -177,6 +255,21 @@ class QueryCliTest(unittest.TestCase):
                 self.assertEqual(err.count(b"\n"), 1, err)
         code, _, err = self.run_query("verify", "missing.dat")
         self.assertEqual((code, err), (1, b"norvane-query: missing.dat: can't open the file\n"))
+
+    def test_databases_that_are_not_files_are_refused_at_once(self):
+        """A pipe with no writer, a device that never ends, a folder: refused before anything is
+        read (no waiting, no reading until memory runs out)."""
+        names = ["folder"]
+        os.mkdir(os.path.join(self.dir, "folder"))
+        if not WRAPPER:
+            os.mkfifo(os.path.join(self.dir, "pipe"))
+            names += ["pipe", "/dev/zero"]
+        for name in names:
+            for command in (["verify", name], ["lookup", name, "1.0.0.1"]):
+                code, out, err = self.run_query(*command, timeout=20,
+                                                preexec_fn=None if SANITIZED else limit_memory)
+                self.assertEqual((code, out), (1, b""), command)
+                self.assertEqual(err, b"norvane-query: %s: not a regular file\n" % name.encode())
 
     # -- dump and stats
 

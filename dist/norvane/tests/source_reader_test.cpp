@@ -220,6 +220,19 @@ TEST(SourceReader, LoadsFromAFileAndReleasesTheImage) {
     EXPECT_EQ(db.records.get(), nullptr);
 }
 
+// Sizes of count * sizeof(element) that a 32-bit size_t can't hold (a source of 1.25 GiB gives
+// that many records on i686) are refused instead of wrapping to a small block.
+TEST(Memory, ArraysWhoseSizeWouldWrapAreRefused) {
+    size_t too_many = SIZE_MAX / sizeof(RangeRecord) + 1;
+    EXPECT_EQ(malloc_array<RangeRecord>(too_many).get(), nullptr);
+    MallocArray<RangeRecord> block = malloc_array<RangeRecord>(4);
+    ASSERT_NE(block.get(), nullptr);
+    RangeRecord* before = block.get();
+    EXPECT_FALSE(realloc_array(&block, too_many));
+    EXPECT_EQ(block.get(), before);
+    EXPECT_TRUE(realloc_array(&block, 8));
+}
+
 } // namespace
 
 // Large indexes are resolved in two halves at once: a bad record in either half fails the load,

@@ -36,8 +36,17 @@ inline void advise_huge_pages(void* block, size_t size) {
 #endif
 }
 
-// Uninitialised room for count elements (at least one byte); null when memory is short.
+// True when count elements of T fit in size_t bytes (on a 32-bit build count * sizeof(T)
+// would otherwise wrap to a small block).
+template <typename T> constexpr bool array_fits(size_t count) {
+    return count <= SIZE_MAX / sizeof(T);
+}
+
+// Uninitialised room for count elements (at least one byte); null when memory is short or the
+// size can't be represented.
 template <typename T> MallocArray<T> malloc_array(size_t count) {
+    if (!array_fits<T>(count))
+        return nullptr;
     size_t size = count > 0 ? count * sizeof(T) : 1;
     void* block = std::malloc(size);
     advise_huge_pages(block, size);
@@ -52,8 +61,10 @@ template <typename T> MallocArray<T> calloc_array(size_t count) {
 }
 
 // Resizes the block to count elements, keeping its contents; false (block unchanged) when
-// memory is short.
+// memory is short or the size can't be represented.
 template <typename T> bool realloc_array(MallocArray<T>* block, size_t count) {
+    if (!array_fits<T>(count))
+        return false;
     void* grown = std::realloc(block->get(), count > 0 ? count * sizeof(T) : 1);
     if (grown == nullptr)
         return false;

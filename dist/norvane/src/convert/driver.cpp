@@ -14,6 +14,8 @@
 
 namespace {
 
+constexpr char kTooLargeLine[] = "Output database too large: 4 GiB or more can't be written.\n";
+
 struct RunSettings {
     const char* input_path;
     const char* output_path;
@@ -82,6 +84,9 @@ void print_write_failure(WriteStatus status, const char* output_path) {
     case WRITE_TEMP_CHANGED:
         std::printf("Temp file %s was changed by another program.\n", kTempFileName);
         break;
+    case WRITE_TOO_LARGE:
+        std::fputs(kTooLargeLine, stdout);
+        break;
     case WRITE_OUT_OF_MEMORY:
         std::fputs("Not enough memory for the output database.\n", stdout);
         break;
@@ -111,6 +116,8 @@ int convert(const RunSettings& run) {
     if (merged != MERGE_OK) {
         if (merged == MERGE_TABLE_FULL)
             std::printf("Too many distinct location texts (more than %d).\n", kLocationCapacity);
+        else if (merged == MERGE_TOO_LARGE)
+            std::fputs(kTooLargeLine, stdout);
         else
             std::fputs("Not enough memory for the location texts.\n", stdout);
         return kExitFailed;

@@ -95,8 +95,10 @@ int32_t intern_location(LocationTable* t, const char* text) {
         return INTERN_OUT_OF_MEMORY;
 
     int32_t index = t->location_count;
-    uint32_t start = location_offset(t, index);
-    t->entries[size_t(index)] = LocationEntry{text, start + length + 1, length, hash};
+    uint64_t end = uint64_t(location_offset(t, index)) + length + 1;
+    if (end > UINT32_MAX)
+        return INTERN_AREA_FULL;
+    t->entries[size_t(index)] = LocationEntry{text, uint32_t(end), length, hash};
     t->slots[s] = LocationSlot{hash, uint32_t(index) + 1};
     t->location_count = index + 1;
 

@@ -35,6 +35,8 @@ struct LocationTable {
 enum InternFailure {
     INTERN_TABLE_FULL = -1, // the text is new and the table holds `capacity` texts
     INTERN_OUT_OF_MEMORY = -2,
+    INTERN_AREA_FULL =
+        -3, // the text would take the text area to 4 GiB or more (its offsets are u32)
 };
 
 // Returns 0, or -1 when memory for the table can't be had.

@@ -102,6 +102,9 @@ WriteStatus write_output_database(SourceDatabase* db, int32_t kept_count, Locati
 
     int32_t text_count = texts_to_write(table, layout);
     uint64_t length = body_size(kept_count, table, text_count, layout);
+    // Checked before anything is allocated: the layout's sizes and offsets are 32 bits wide.
+    if (length > UINT32_MAX)
+        return WRITE_TOO_LARGE;
     if (length > uint64_t(SIZE_MAX))
         return WRITE_OUT_OF_MEMORY;
     MallocArray<uint8_t> body = malloc_array<uint8_t>(size_t(length));

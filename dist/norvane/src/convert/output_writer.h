@@ -17,6 +17,7 @@ enum WriteStatus {
     WRITE_TEMP_READ_FAILED,    // the temporary file can't be opened again or read back whole
     WRITE_TEMP_CHANGED,        // what was read back is not what was written
     WRITE_OUT_OF_MEMORY,       // no buffer for the body
+    WRITE_TOO_LARGE,           // the body would be 4 GiB or more
     WRITE_OUTPUT_OPEN_FAILED,  // the output file can't be created
     WRITE_OUTPUT_WRITE_FAILED, // writing or closing the output file failed
 };

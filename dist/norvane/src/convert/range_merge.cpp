@@ -84,7 +84,14 @@ int32_t intern_memoized(LocationTable* table, PointerMemo* memo, const char* tex
 // A text could not be interned: the kept ranges so far stand, the status says why.
 MergeStatus fail(int32_t result, int32_t kept, int32_t* kept_count) {
     *kept_count = kept;
-    return result == INTERN_TABLE_FULL ? MERGE_TABLE_FULL : MERGE_OUT_OF_MEMORY;
+    switch (result) {
+    case INTERN_TABLE_FULL:
+        return MERGE_TABLE_FULL;
+    case INTERN_AREA_FULL:
+        return MERGE_TOO_LARGE;
+    default:
+        return MERGE_OUT_OF_MEMORY;
+    }
 }
 
 } // namespace

@@ -12,6 +12,7 @@ enum MergeStatus {
     MERGE_OK = 0,
     MERGE_TABLE_FULL, // more distinct texts than the LocationTable may hold
     MERGE_OUT_OF_MEMORY,
+    MERGE_TOO_LARGE, // the texts would need a text area of 4 GiB or more
 };
 
 // On MERGE_OK *kept_count is the number of kept ranges, which stand first in records.

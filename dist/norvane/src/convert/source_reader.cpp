@@ -204,6 +204,8 @@ LoadStatus load_source_database(const char* path, SourceDatabase* db) {
         break;
     case WHOLE_FILE_CANT_OPEN:
         return LOAD_CANT_OPEN;
+    case WHOLE_FILE_NOT_REGULAR:
+        return LOAD_NOT_REGULAR;
     case WHOLE_FILE_CANT_READ:
         return LOAD_CANT_READ;
     case WHOLE_FILE_TOO_LARGE:

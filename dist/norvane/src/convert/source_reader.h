@@ -30,6 +30,7 @@ struct SourceDatabase {
 enum LoadStatus {
     LOAD_OK = 0,
     LOAD_CANT_OPEN,     // the file can't be opened
+    LOAD_NOT_REGULAR,   // a folder, pipe, device or socket: refused without reading
     LOAD_CANT_READ,     // reading fell short or failed
     LOAD_TOO_LARGE,     // 2 GiB or more
     LOAD_OUT_OF_MEMORY, // the image or the record array could not be allocated

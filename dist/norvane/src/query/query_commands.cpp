@@ -2,11 +2,13 @@
 
 #include <cinttypes>
 #include <cstring>
+#include <new>
 
 #include "common/db_layout.h"
 #include "common/exit_codes.h"
 #include "reader/db_stats.h"
 #include "reader/ipv4_text.h"
+#include "query/line_reader.h"
 
 namespace {
 
@@ -42,25 +44,13 @@ bool append_location(std::string* line, const NorvaneDb* db, TextPrinter* printe
 }
 
 bool is_blank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-// Reads one line of any length; false at end of input.
-bool read_line(std::FILE* in, std::string* line) {
-    line->clear();
-    char chunk[256];
-    while (std::fgets(chunk, sizeof chunk, in) != nullptr) {
-        line->append(chunk);
-        if (!line->empty() && line->back() == '\n')
-            return true;
-    }
-    return !line->empty();
+    return c == ' ' || c == '\t' || c == '\r';
 }
 
 } // namespace
 
 int query_lookup(const NorvaneDb* db, TextPrinter* printer, const std::vector<uint32_t>& addresses,
-                 std::FILE* in, std::FILE* out) {
+                 std::FILE* in, bool line_buffered, std::FILE* out) {
     int status = kExitOk;
     std::string line;
     if (in == nullptr) {
@@ -72,18 +62,20 @@ int query_lookup(const NorvaneDb* db, TextPrinter* printer, const std::vector<ui
         }
         return status;
     }
+    // One answer per input line, in order, whatever the line holds.
+    LineReader reader;
+    line_reader_init(&reader, in);
     std::string input;
-    while (read_line(in, &input)) {
+    bool overlong = false;
+    while (read_input_line(&reader, &input, &overlong)) {
         size_t begin = 0, end = input.size();
         while (begin < end && is_blank(input[begin]))
             ++begin;
         while (end > begin && is_blank(input[end - 1]))
             --end;
-        if (begin == end)
-            continue;
         line.clear();
         uint32_t address;
-        if (!parse_ipv4(input.data() + begin, end - begin, &address)) {
+        if (overlong || !parse_ipv4(input.data() + begin, end - begin, &address)) {
             line.append(input, begin, end - begin);
             line.append("\tnot an IPv4 address\n");
             status = kExitFailed;
@@ -92,10 +84,11 @@ int query_lookup(const NorvaneDb* db, TextPrinter* printer, const std::vector<ui
                 status = kExitFailed;
         }
         write_line(line, out);
+        if (line_buffered)
+            std::fflush(out);
     }
     return status;
 }
-
 int query_verify(const NorvaneDb* db, const char* path, std::FILE* out) {
     std::fprintf(out,
                  "%s: OK: %s (format_version %d), %" PRIu32 " ranges, %" PRIu32
@@ -134,7 +127,9 @@ int query_dump(const NorvaneDb* db, TextPrinter* printer, bool csv, std::FILE* o
 
 int query_stats(const NorvaneDb* db, TextPrinter* printer, std::FILE* out) {
     const uint32_t kLongest = 5;
-    DbStats stats = compute_db_stats(db, kLongest);
+    DbStats stats;
+    if (!compute_db_stats(db, kLongest, &stats))
+        throw std::bad_alloc(); // reported by the driver like every other lack of memory
     const db_layout::LayoutTraits& layout = db_layout::traits(db->format_version);
     size_t ranges_bytes = size_t(db->text_offsets - db->ranges);
     size_t offsets_bytes = size_t(db->text_count) * db_layout::kTextOffsetSize;

@@ -11,9 +11,11 @@
 
 // One line per address: the address, country and area, tab-separated, or "not found".
 // Addresses come from `addresses` (already checked), or from `in`, one per line, when that is
-// not null. Returns 1 when an address was not found or a line was not an address.
+// not null: every input line gets exactly one answer, in order ("not an IPv4 address" for a
+// line that is not one, an empty or overlong line included). line_buffered flushes each answer.
+// Returns 1 when an address was not found or a line was not an address.
 int query_lookup(const NorvaneDb* db, TextPrinter* printer, const std::vector<uint32_t>& addresses,
-                 std::FILE* in, std::FILE* out);
+                 std::FILE* in, bool line_buffered, std::FILE* out);
 
 int query_verify(const NorvaneDb* db, const char* path, std::FILE* out);
 

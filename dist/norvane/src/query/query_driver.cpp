@@ -1,6 +1,7 @@
 #include "query/query_driver.h"
 
 #include <cstdio>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -42,7 +43,8 @@ int run_command(const QueryOptions& options, const std::vector<uint32_t>& addres
     switch (options.command) {
     case QUERY_LOOKUP: {
         bool from_stdin = options.operands.size() == 2 && options.operands[1] == "-";
-        status = query_lookup(&db, &printer, addresses, from_stdin ? stdin : nullptr, stdout);
+        status = query_lookup(&db, &printer, addresses, from_stdin ? stdin : nullptr,
+                              options.line_buffered, stdout);
         break;
     }
     case QUERY_VERIFY:
@@ -69,13 +71,7 @@ int run_command(const QueryOptions& options, const std::vector<uint32_t>& addres
     return status;
 }
 
-} // namespace
-
-int run_query(int argc, char** argv) {
-#ifdef _WIN32
-    // The same bytes on every platform: no CR added before each line end.
-    _setmode(_fileno(stdout), _O_BINARY);
-#endif
+int run_query_checked(int argc, char** argv) {
     QueryOptions options;
     std::string error;
     if (!parse_query_options(argc, argv, &options, &error))
@@ -95,4 +91,23 @@ int run_query(int argc, char** argv) {
         }
     }
     return run_command(options, addresses);
+}
+
+} // namespace
+
+int run_query(int argc, char** argv) {
+#ifdef _WIN32
+    // The same bytes on every platform: no CR added before each line end, none taken away.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stdin), _O_BINARY);
+#endif
+    // Memory can run out anywhere a text is decoded or a line is built; that is reported like
+    // every other failure, never an abort.
+    try {
+        return run_query_checked(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fflush(stdout);
+        std::fputs("norvane-query: out of memory\n", stderr);
+        return kExitFailed;
+    }
 }

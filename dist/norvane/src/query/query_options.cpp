@@ -28,7 +28,7 @@ const char* query_usage() {
            "  lookup DATABASE ADDRESS...   location of each IPv4 address: address, country and\n"
            "                               area, tab-separated, or \"not found\"\n"
            "  lookup DATABASE -            the same for addresses read from standard input, one\n"
-           "                               per line\n"
+           "                               per line; every line gets one answer line, in order\n"
            "  verify DATABASE              check the layout, digest, counts, texts and indexes\n"
            "  dump DATABASE                every range: start, end, country, area\n"
            "  stats DATABASE               counts, sizes, longest texts, address coverage\n"
@@ -38,7 +38,8 @@ const char* query_usage() {
            "Options:\n"
            "  --raw        print texts as stored (GBK bytes) instead of converting them to UTF-8\n"
            "  --csv        dump as CSV with a header line and quoted fields\n"
-           "  --line-buffered  annotate: write each line out as soon as it is read\n"
+           "  --line-buffered  lookup, annotate: write each answer or line out at once (to\n"
+           "               serve as a coprocess)\n"
            "  -h, --help   show this help\n"
            "  --           end of options\n"
            "\n"
@@ -85,7 +86,8 @@ bool parse_query_options(int argc, char** argv, QueryOptions* options, std::stri
             options->raw = true;
         } else if (std::strcmp(arg, "--csv") == 0 && options->command == QUERY_DUMP) {
             options->csv = true;
-        } else if (std::strcmp(arg, "--line-buffered") == 0 && options->command == QUERY_ANNOTATE) {
+        } else if (std::strcmp(arg, "--line-buffered") == 0 &&
+                   (options->command == QUERY_LOOKUP || options->command == QUERY_ANNOTATE)) {
             options->line_buffered = true;
         } else {
             *error = std::string("unknown option '") + arg + "' for " + first;

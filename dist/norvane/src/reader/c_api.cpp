@@ -64,6 +64,7 @@ int error_code(DbStatus status) {
     case DB_OK:
         return NORVANE_OK;
     case DB_CANT_OPEN:
+    case DB_NOT_REGULAR:
         return NORVANE_ERROR_CANT_OPEN;
     case DB_CANT_READ:
         return NORVANE_ERROR_CANT_READ;

@@ -153,7 +153,7 @@ DbStatus build_lookup_index(NorvaneDb* db, DbError* error) {
     return DB_OK;
 }
 
-DbStatus validate(NorvaneDb* db, DbError* error) {
+DbStatus validate_checked(NorvaneDb* db, DbError* error) {
     DbStatus status = read_structure(db, error);
     if (status != DB_OK)
         return status;
@@ -170,6 +170,15 @@ DbStatus validate(NorvaneDb* db, DbError* error) {
     return status;
 }
 
+// Lack of memory anywhere in validation is a status like every other failure.
+DbStatus validate(NorvaneDb* db, DbError* error) {
+    try {
+        return validate_checked(db, error);
+    } catch (const std::bad_alloc&) {
+        return fail(error, DB_OUT_OF_MEMORY);
+    }
+}
+
 } // namespace
 
 std::string db_error_message(const DbError& e) {
@@ -179,6 +188,8 @@ std::string db_error_message(const DbError& e) {
         return "no error";
     case DB_CANT_OPEN:
         return "can't open the file";
+    case DB_NOT_REGULAR:
+        return "not a regular file";
     case DB_CANT_READ:
         return "can't read the file";
     case DB_TOO_LARGE:
@@ -253,6 +264,8 @@ DbStatus db_open_file(const char* path, NorvaneDb* db, DbError* error) {
         break;
     case FILE_IMAGE_CANT_OPEN:
         return fail(error, DB_CANT_OPEN);
+    case FILE_IMAGE_NOT_REGULAR:
+        return fail(error, DB_NOT_REGULAR);
     case FILE_IMAGE_CANT_READ:
         return fail(error, DB_CANT_READ);
     case FILE_IMAGE_TOO_LARGE:

@@ -13,7 +13,8 @@
 enum DbStatus {
     DB_OK = 0,
     DB_CANT_OPEN,         // the file can't be opened
-    DB_CANT_READ,         // reading or mapping it failed
+    DB_NOT_REGULAR,       // a folder, pipe or device: refused without reading
+    DB_CANT_READ,         // reading it failed or fell short
     DB_TOO_LARGE,         // more bytes than this build can address
     DB_OUT_OF_MEMORY,     // no room for the file's bytes or the lookup index
     DB_TOO_SHORT,         // the file ends before the body header does
@@ -77,9 +78,10 @@ struct NorvaneDb {
     std::vector<uint32_t> buckets;   // 65,537: first element of starts at or above (h << 16)
 };
 
-// Opens the file: memory-mapped where the platform allows, read whole otherwise; then validates
-// it and builds the lookup index. On failure db is left empty and error says why. Everything
-// the database holds is released when it is destroyed or opened again.
+// Opens the file: reads it whole into memory (so that nothing another program does to the file
+// later can reach the reader), validates it and builds the lookup index. On failure db is left
+// empty and error says why. Everything the database holds is released when it is destroyed or
+// opened again.
 DbStatus db_open_file(const char* path, NorvaneDb* db, DbError* error);
 
 // The same for bytes already in memory. They are not copied: they must outlive db.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <utility>
 
 namespace {
@@ -41,7 +42,9 @@ uint64_t covered_addresses(const NorvaneDb* db, uint32_t* empty_ranges) {
 
 } // namespace
 
-DbStats compute_db_stats(const NorvaneDb* db, uint32_t longest_count) {
+namespace {
+
+DbStats gather(const NorvaneDb* db, uint32_t longest_count) {
     DbStats stats;
     stats.covered_addresses = covered_addresses(db, &stats.empty_ranges);
 
@@ -71,4 +74,15 @@ DbStats compute_db_stats(const NorvaneDb* db, uint32_t longest_count) {
     for (size_t k = 0; k < keep; ++k)
         stats.longest_texts.push_back(lengths[k].second);
     return stats;
+}
+
+} // namespace
+
+bool compute_db_stats(const NorvaneDb* db, uint32_t longest_count, DbStats* stats) {
+    try {
+        *stats = gather(db, longest_count);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
 }

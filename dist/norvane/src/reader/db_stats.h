@@ -16,5 +16,5 @@ struct DbStats {
     std::vector<uint32_t> longest_texts; // text indexes, longest first (ties: lower index first)
 };
 
-// longest_count: how many of the longest texts to list.
-DbStats compute_db_stats(const NorvaneDb* db, uint32_t longest_count);
+// longest_count: how many of the longest texts to list. False when memory ran out.
+bool compute_db_stats(const NorvaneDb* db, uint32_t longest_count, DbStats* stats);

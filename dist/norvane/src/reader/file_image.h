@@ -1,28 +1,22 @@
-// A whole file's bytes in memory, read-only: memory-mapped on POSIX systems, read whole
-// elsewhere (and for files that can't be mapped, such as pipes). Releases them when destroyed.
+// A database file's bytes, read whole into memory when it is opened: later changes to the file
+// (truncated, rewritten in place) can't reach a reader that has it open.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 
 #include "common/whole_file.h"
 
-struct MappingDeleter {
-    size_t size = 0;
-    void operator()(void* mapping) const;
-};
-
 struct FileImage {
-    const uint8_t* data = nullptr; // null for an empty file
+    const uint8_t* data = nullptr;
     size_t size = 0;
-    std::unique_ptr<void, MappingDeleter> mapping; // holds data when it is a memory map
-    WholeFile owned;                               // holds data when the file was read
+    WholeFile owned; // holds the bytes
 };
 
 enum FileImageStatus {
     FILE_IMAGE_OK = 0,
     FILE_IMAGE_CANT_OPEN,
+    FILE_IMAGE_NOT_REGULAR, // a folder, pipe or device
     FILE_IMAGE_CANT_READ,
     FILE_IMAGE_TOO_LARGE,
     FILE_IMAGE_OUT_OF_MEMORY,

@@ -16,7 +16,8 @@ bool parse_ipv4(const char* text, size_t length, uint32_t* address) {
             ++pos;
             ++digits;
         }
-        if (digits == 0 || digits > 3 || part > 255)
+        // A leading zero ("010") is refused: some tools read such an octet as octal.
+        if (digits == 0 || digits > 3 || part > 255 || (digits > 1 && text[pos - digits] == '0'))
             return false;
         value = value << 8 | part;
     }

@@ -4,8 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 
-// Parses exactly four decimal octets of 1 to 3 digits each, 0 to 255, separated by dots, and
-// nothing else. Returns false for anything else.
+// Parses exactly four decimal octets of 1 to 3 digits each, 0 to 255, without leading zeros
+// ("010" is refused, as inet_pton refuses it: some tools read it as octal), separated by dots,
+// and nothing else. Returns false for anything else.
 bool parse_ipv4(const char* text, size_t length, uint32_t* address);
 
 // Writes the dotted quad and a zero byte into out; returns the length without the zero byte.
