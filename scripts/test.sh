@@ -36,6 +36,13 @@ mkdir -p build/fuzz-db-corpus
   || { tail -50 build/fuzz-db.log; exit 1; }
 tail -3 build/fuzz-db.log
 
+echo "== fuzzing the whole conversion with generated sources for ${CONVERSION_FUZZ_SECONDS:-45} s"
+mkdir -p build/fuzz-conversion-corpus
+"$root/build/sanitize/conversion_fuzz" -max_total_time="${CONVERSION_FUZZ_SECONDS:-45}" \
+  -print_final_stats=1 build/fuzz-conversion-corpus 2>build/fuzz-conversion.log \
+  || { tail -50 build/fuzz-conversion.log; exit 1; }
+tail -3 build/fuzz-conversion.log
+
 bash scripts/test-windows.sh
 
 echo "== all tests passed"

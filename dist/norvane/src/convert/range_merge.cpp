@@ -21,7 +21,16 @@ bool over_limit(const db_layout::LayoutTraits& layout, int32_t index) {
 // merge runs the texts never change, so a pointer once interned can skip the table: a small
 // two-way set-associative memo of pointer -> index (8 MB). Without memory for it the merge runs
 // without it.
-constexpr uint32_t kMemoSets = 1u << 18;
+constexpr uint32_t kMaxMemoSets = 1u << 18;
+
+// Sets for a source of record_count records: the next power of two, at most kMaxMemoSets (small
+// sources get a small memo).
+uint32_t memo_sets(int32_t record_count) {
+    uint32_t sets = 64;
+    while (sets < kMaxMemoSets && sets < uint32_t(record_count))
+        sets *= 2;
+    return sets;
+}
 
 struct MemoSlot {
     const char* text;
@@ -32,11 +41,11 @@ struct MemoSet {
     MemoSlot way[2]; // way[0] is the more recently stored
 };
 
-int32_t intern_memoized(LocationTable* table, MemoSet* memo, const char* text) {
+int32_t intern_memoized(LocationTable* table, MemoSet* memo, uint32_t sets, const char* text) {
     if (memo == nullptr)
         return intern_location(table, text);
     uint64_t h = uint64_t(reinterpret_cast<uintptr_t>(text)) * 0x9E3779B97F4A7C15ull;
-    MemoSet& set = memo[uint32_t(h >> 32) & (kMemoSets - 1)];
+    MemoSet& set = memo[uint32_t(h >> 32) & (sets - 1)];
     if (set.way[0].text == text)
         return set.way[0].index;
     if (set.way[1].text == text)
@@ -67,7 +76,8 @@ MergeStatus merge_ranges(RangeRecord* records, int32_t record_count, int32_t for
     int32_t kept = 0;
     MergeStatus status = MERGE_OK;
     const db_layout::LayoutTraits& layout = db_layout::traits(format_version);
-    MallocArray<MemoSet> memo = calloc_array<MemoSet>(kMemoSets);
+    uint32_t sets = memo_sets(record_count);
+    MallocArray<MemoSet> memo = calloc_array<MemoSet>(sets);
     for (int32_t i = 0; i < record_count; ++i) {
         const RangeRecord r = records[i];
         if (r.start_ip == kSentinel || r.end_ip == kSentinel)
@@ -88,14 +98,14 @@ MergeStatus merge_ranges(RangeRecord* records, int32_t record_count, int32_t for
 
         RangeRecord* out = &records[kept];
         *out = r;
-        int32_t country = intern_memoized(table, memo.get(), r.country_text);
+        int32_t country = intern_memoized(table, memo.get(), sets, r.country_text);
         if (country < 0) {
             status = intern_failure(country);
             break;
         }
         if (over_limit(layout, country))
             continue;
-        int32_t area = intern_memoized(table, memo.get(), r.area_text);
+        int32_t area = intern_memoized(table, memo.get(), sets, r.area_text);
         if (area < 0) {
             status = intern_failure(area);
             break;
