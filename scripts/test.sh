@@ -39,6 +39,13 @@ mkdir -p build/fuzz-db-corpus
   || { tail -50 build/fuzz-db.log; exit 1; }
 tail -3 build/fuzz-db.log
 
+echo "== fuzzing the whole conversion with generated sources for ${CONVERSION_FUZZ_SECONDS:-45} s"
+mkdir -p build/fuzz-conversion-corpus
+"$root/build/sanitize/conversion_fuzz" -max_total_time="${CONVERSION_FUZZ_SECONDS:-45}" \
+  -print_final_stats=1 build/fuzz-conversion-corpus 2>build/fuzz-conversion.log \
+  || { tail -50 build/fuzz-conversion.log; exit 1; }
+tail -3 build/fuzz-conversion.log
+
 echo "== fuzzing the annotate scanner for ${ANNOTATE_FUZZ_SECONDS:-30} s"
 mkdir -p build/fuzz-annotate-corpus
 "$root/build/sanitize/annotate_fuzz" -max_total_time="${ANNOTATE_FUZZ_SECONDS:-30}" \

@@ -1,7 +1,7 @@
 // Conversion benchmark: generates sources, runs the real program on them and compares its wall
 // time with the floor measured in the same run: reading the source whole, md5sum of the output,
-// and writing a copy of the output with fsync. Also reports the program's peak memory and, in
-// process, the time of each phase.
+// and writing a copy of the output with fsync. Also reports the program's peak memory, the time
+// of each phase in process, and how long the reader takes to open the converted database.
 //
 //   norvane_bench [ranges texts | real ranges]...
 //       ranges texts: generate_source (100,000 texts, each reached through its own pointers)
@@ -27,6 +27,7 @@
 #include "convert/range_merge.h"
 #include "tests/source_builder.h"
 #include "convert/source_reader.h"
+#include "reader/db_reader.h"
 
 namespace {
 
@@ -96,6 +97,15 @@ double write_synced(const std::string& path, const std::vector<uint8_t>& bytes) 
     return seconds;
 }
 
+double open_database(const std::string& path) {
+    auto t = Clock::now();
+    NorvaneDb db;
+    DbError error;
+    if (db_open_file(path.c_str(), &db, &error) != DB_OK)
+        std::exit(1);
+    return seconds_since(t);
+}
+
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
@@ -145,7 +155,7 @@ void bench(const Case& k) {
     bytes = {};
 
     const int runs = 7;
-    std::vector<double> convert, floor;
+    std::vector<double> convert, floor, open_times;
     long rss = 0;
     // NORVANE_BENCH_EXE in the environment measures another build of the program instead.
     const char* other = std::getenv("NORVANE_BENCH_EXE");
@@ -163,15 +173,16 @@ void bench(const Case& k) {
         double f = read_whole(source) + run_child(dir, {"md5sum", "out.dat"}).seconds +
                    write_synced(dir + "/copy.dat", output);
         floor.push_back(f);
+        open_times.push_back(open_database(dir + "/out.dat"));
     }
     Phases p = time_phases(dir, source);
     double out_mb = double(output.size()) / 1048576.0;
     double c = median(convert), f = median(floor);
     std::printf(
         "| %s | %u | %u | %.1f MB | %.1f MB | %.3f s | %.3f s | %.2fx | %.0f MB | %.0f MB | "
-        "%.3f / %.3f / %.3f s |\n",
+        "%.3f / %.3f / %.3f s | %.3f s |\n",
         k.real ? "real-shaped" : "generated", k.ranges, k.texts, source_mb, out_mb, c, f, c / f,
-        double(rss) / 1024.0, 3 * source_mb + 64, p.load, p.merge, p.write);
+        double(rss) / 1024.0, 3 * source_mb + 64, p.load, p.merge, p.write, median(open_times));
     std::fflush(stdout);
     std::remove((dir + "/out.dat").c_str());
     std::remove(source.c_str());
@@ -193,8 +204,8 @@ int main(int argc, char** argv) {
         cases = {{false, 550000, 100000}, {true, 550000, 3000}, {false, 1500000, 200000}};
     std::printf("| source | ranges | texts | source size | output | convert (median of 7) | floor: "
                 "read source + md5sum output + write copy with fsync | convert / floor | peak "
-                "memory | 3 x source + 64 MB | load / merge / write in process |\n");
-    std::printf("|---|---|---|---|---|---|---|---|---|---|---|\n");
+                "memory | 3 x source + 64 MB | load / merge / write in process | db_open_file |\n");
+    std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|\n");
     for (const Case& k : cases)
         bench(k);
     return 0;
