@@ -58,6 +58,27 @@ void close_input(int fd) {
 }
 #endif
 
+// An input: a file opened here (closed when this goes), or standard input (left open). Pipes
+// and devices are welcome, as with cat.
+struct Input {
+    int fd = -1;
+    bool owned = false;
+    explicit Input(const std::string& path) {
+        if (path == "-") {
+            fd = kStdin;
+        } else {
+            fd = open_input(path.c_str());
+            owned = fd >= 0;
+        }
+    }
+    ~Input() {
+        if (owned)
+            close_input(fd);
+    }
+    Input(const Input&) = delete;
+    Input& operator=(const Input&) = delete;
+};
+
 bool write_all(const std::string& data) {
     size_t done = 0;
     while (done < data.size()) {
@@ -153,16 +174,13 @@ int query_annotate(const NorvaneDb* db, TextPrinter* printer, const std::vector<
     out.reserve(2 * kReadSize);
     int status = kExitOk;
     for (const std::string& path : inputs) {
-        bool is_stdin = path == "-";
-        int fd = is_stdin ? kStdin : open_input(path.c_str());
-        if (fd < 0) {
+        Input input(path);
+        if (input.fd < 0) {
             std::fprintf(stderr, "norvane-query: %s: can't open the file\n", path.c_str());
             status = kExitFailed;
             continue;
         }
-        StreamResult result = annotate_stream(fd, &maker, &buffer, &out, line_buffered);
-        if (!is_stdin)
-            close_input(fd);
+        StreamResult result = annotate_stream(input.fd, &maker, &buffer, &out, line_buffered);
         if (result == STREAM_READ_FAILED) {
             std::fprintf(stderr, "norvane-query: %s: can't read the file\n", path.c_str());
             status = kExitFailed;
