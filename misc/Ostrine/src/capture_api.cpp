@@ -2,6 +2,7 @@
 
 #include "Ostrine.h"
 #include "capture_dialog.h"
+#include "core/keyboard_interaction.h"
 #include "interaction_core.h"
 #include "resource.h"
 #include "selection_geometry.h"
@@ -94,10 +95,51 @@ bool run_capture(HBITMAP* slot) {
     return accepted;
 }
 
+namespace {
+
+bool key_held(int vk) {
+    return ((GetKeyState(vk) | GetAsyncKeyState(vk)) & 0x8000) != 0;
+}
+
+// The keys that the capture uses besides Esc.
+bool capture_key(WPARAM vk, CaptureKey* key) {
+    switch (vk) {
+    case VK_LEFT:
+        *key = KEY_LEFT;
+        return true;
+    case VK_UP:
+        *key = KEY_UP;
+        return true;
+    case VK_RIGHT:
+        *key = KEY_RIGHT;
+        return true;
+    case VK_DOWN:
+        *key = KEY_DOWN;
+        return true;
+    case VK_RETURN:
+        *key = KEY_ENTER;
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
 LRESULT CALLBACK keyboard_hook_proc(int nCode, WPARAM wParam, LPARAM lParam) {
-    // Bit 30 is the previous key state: only the first key-down of a press counts.
-    if (nCode == HC_ACTION && wParam == VK_ESCAPE && (lParam & (1L << 30)) == 0)
+    // Bit 31 is set for a release, bit 30 for a key that was already down (a repeat): Esc and
+    // Enter count on their first key-down, arrows on every one, so that a held arrow repeats.
+    const unsigned long flags = static_cast<unsigned long>(lParam);
+    const bool down = (flags & 0x80000000UL) == 0;
+    const bool first = (flags & 0x40000000UL) == 0;
+    CaptureKey key;
+    if (nCode == HC_ACTION && down && first && wParam == VK_ESCAPE) {
         SendMessageA(hwndDialog, WM_CAPTURE_ESC, 0, 0);
+    } else if (nCode == HC_ACTION && down && capture_key(wParam, &key) &&
+               (first || key != KEY_ENTER)) {
+        const LPARAM modifiers = (key_held(VK_CONTROL) ? 1 : 0) | (key_held(VK_SHIFT) ? 2 : 0);
+        SendMessageA(hwndDialog, WM_CAPTURE_KEY, static_cast<WPARAM>(key), modifiers);
+    }
     return CallNextHookEx(hhkKeyboard, nCode, wParam, lParam);
 }
 

@@ -16,5 +16,6 @@ extern HWND hwndOwner;
 // selection and *slot received its pixels; false otherwise, *slot untouched.
 bool run_capture(HBITMAP* slot);
 
-// Sends WM_CAPTURE_ESC to the dialog on the first key-down of Esc; never swallows the key.
+// Sends WM_CAPTURE_ESC to the dialog on the first key-down of Esc, WM_CAPTURE_KEY on the first
+// key-down of Enter and on every key-down of an arrow; never swallows a key.
 LRESULT CALLBACK keyboard_hook_proc(int nCode, WPARAM wParam, LPARAM lParam);

@@ -5,6 +5,8 @@
 #include "overlay_drawing.h"
 #include "pointer_interaction.h"
 #include "resource.h"
+#include "win32/overlay_state.h"
+#include "win32/window_detection.h"
 
 HWND hwndDialog = NULL;
 HBITMAP hbmScreen = NULL;
@@ -12,6 +14,7 @@ HBRUSH hbrScreen = NULL;
 HCURSOR hcurArrow = NULL;
 HCURSOR hcurCapture = NULL;
 HFONT hfontDialog = NULL;
+OverlayState overlay_state;
 
 namespace {
 
@@ -95,6 +98,14 @@ BOOL on_init_dialog(HWND hwnd) {
     // Pending repaints of the windows below happen before the screen is copied.
     pump_messages();
 
+    // The overlay's sizes follow the display's DPI; the windows are taken as they are frozen.
+    overlay_state = OverlayState{};
+    HDC screen_dc = GetDC(NULL);
+    overlay_state.dpi = GetDeviceCaps(screen_dc, LOGPIXELSY);
+    ReleaseDC(NULL, screen_dc);
+    overlay_state.metrics = overlay_metrics(overlay_state.dpi);
+    collect_windows(overlay_state.windows, hwnd, hwndOwner, RECT{0, 0, cx, cy});
+
     HDC sdc = GetWindowDC(NULL);
     hbmScreen = CreateCompatibleBitmap(sdc, cx, cy);
     HDC mdc = CreateCompatibleDC(sdc);
@@ -152,11 +163,16 @@ INT_PTR CALLBACK capture_dialog_proc(HWND hwnd, UINT message, WPARAM wParam, LPA
                        pointer_coordinate(HIWORD(lParam)));
         return 1;
     case WM_LBUTTONUP:
-        on_button_up(hwnd);
+        on_button_up(hwnd, pointer_coordinate(LOWORD(lParam)), pointer_coordinate(HIWORD(lParam)));
         return 1;
     case WM_LBUTTONDBLCLK:
-        ReleaseCapture();
-        EndDialog(hwnd, 1);
+        accept_selection(hwnd);
+        return 1;
+    case WM_RBUTTONUP:
+        on_right_button(hwnd);
+        return 1;
+    case WM_CAPTURE_KEY:
+        on_key(hwnd, static_cast<CaptureKey>(wParam), (lParam & 1) != 0, (lParam & 2) != 0);
         return 1;
     case WM_CAPTURE_ESC:
         if (escape_clears_selection())

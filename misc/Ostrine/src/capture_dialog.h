@@ -7,6 +7,9 @@
 
 // Private message from the keyboard hook: Esc went down. wParam and lParam are 0.
 const UINT WM_CAPTURE_ESC = WM_USER + 1000;
+// Private message from the keyboard hook: an arrow key or Enter went down. wParam is the
+// CaptureKey, lParam has bit 0 set for Ctrl and bit 1 for Shift.
+const UINT WM_CAPTURE_KEY = WM_USER + 1001;
 
 // Process-wide handles of the open dialog. hbmScreen and hbrScreen are released by the capture
 // run once the dialog has ended; the capture cursor is destroyed when the dialog is.

@@ -3,13 +3,29 @@
 #include "capture_dialog.h"
 #include "overlay_layout.h"
 #include "selection_geometry.h"
+#include "win32/overlay_state.h"
+
+#include <algorithm>
+#include <cwchar>
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "the info text is handed to DrawTextW");
 
 namespace {
 
+// The boxes: near-white behind near-black text (about 18:1) and a black frame, readable over any
+// screen.
+const COLORREF BOX_BACKGROUND = RGB(0xFA, 0xFA, 0xF5);
+const COLORREF BOX_TEXT = RGB(0x14, 0x14, 0x14);
+const COLORREF BOX_FRAME = RGB(0, 0, 0);
+// Around the magnified area where it reaches past the frozen screen.
+const COLORREF LOUPE_OUTSIDE = RGB(0x80, 0x80, 0x80);
+
 const RECT& as_rect(const GeoRect& rc) {
     return *reinterpret_cast<const RECT*>(&rc);
+}
+
+GeoRect as_geo(const RECT& rc) {
+    return GeoRect{rc.left, rc.top, rc.right, rc.bottom};
 }
 
 // Copies the frozen screen back over each rectangle, at the same place.
@@ -24,6 +40,44 @@ void restore_from_screen(HDC hdc, const GeoRect* rects, int count) {
     }
     SelectObject(mdc, old);
     DeleteDC(mdc);
+}
+
+// Width and height of `text` in the dialog's font, line breaks kept.
+SIZE measure_text(HDC hdc, const wchar_t* text) {
+    HGDIOBJ old_font = SelectObject(hdc, hfontDialog);
+    RECT rc = {0, 0, 0, 0};
+    DrawTextW(hdc, text, -1, &rc, DT_CALCRECT | DT_NOPREFIX);
+    SelectObject(hdc, old_font);
+    return SIZE{rc.right - rc.left, rc.bottom - rc.top};
+}
+
+void fill_box(HDC hdc, const RECT& rc) {
+    HBRUSH background = CreateSolidBrush(BOX_BACKGROUND);
+    HBRUSH frame = CreateSolidBrush(BOX_FRAME);
+    FillRect(hdc, &rc, background);
+    FrameRect(hdc, &rc, frame);
+    DeleteObject(background);
+    DeleteObject(frame);
+}
+
+void draw_box_text(HDC hdc, const wchar_t* text, RECT rc) {
+    HGDIOBJ old_font = SelectObject(hdc, hfontDialog);
+    const int old_mode = SetBkMode(hdc, TRANSPARENT);
+    const COLORREF old_colour = SetTextColor(hdc, BOX_TEXT);
+    DrawTextW(hdc, text, -1, &rc, DT_CENTER | DT_NOPREFIX);
+    SetTextColor(hdc, old_colour);
+    SetBkMode(hdc, old_mode);
+    SelectObject(hdc, old_font);
+}
+
+// The frozen screen's pixel at (x, y) as 0xRRGGBB; false outside it.
+bool frozen_pixel(HDC mdc, int x, int y, unsigned* rgb) {
+    const COLORREF c = GetPixel(mdc, x, y);
+    if (c == CLR_INVALID)
+        return false;
+    *rgb = static_cast<unsigned>(GetRValue(c)) << 16 | static_cast<unsigned>(GetGValue(c)) << 8 |
+           GetBValue(c);
+    return true;
 }
 
 } // namespace
@@ -54,24 +108,97 @@ void erase_info_box(HDC hdc) {
     restore_from_screen(hdc, &capture_state.rcInfo, 1);
 }
 
-void place_info_box(int x, int y, RECT client) {
-    place_info_box(static_cast<int32_t>(x), static_cast<int32_t>(y),
-                   GeoRect{client.left, client.top, client.right, client.bottom});
+void place_info_box(HDC hdc, int x, int y, RECT client, const wchar_t* text) {
+    const OverlayMetrics& m = overlay_state.metrics;
+    const SIZE text_size = measure_text(hdc, text);
+    // Frame, padding, text, padding, frame.
+    const int32_t width = text_size.cx + 2 * m.box_padding + 2;
+    const int32_t height = text_size.cy + 2 * m.box_padding + 2;
+    capture_state.rcInfo = place_beside_pointer(x, y, width, height, m.gap, as_geo(client));
 }
 
 void draw_info_box(HDC hdc, const wchar_t* text) {
-    HGDIOBJ old_font = SelectObject(hdc, hfontDialog);
-    FrameRect(hdc, &as_rect(capture_state.rcInfo),
-              static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-    const int old_mode = SetBkMode(hdc, TRANSPARENT);
-    GeoRect text_rect = info_text_rect();
-    DrawTextW(hdc, text, -1, reinterpret_cast<RECT*>(&text_rect),
-              DT_CENTER | DT_VCENTER | DT_WORDBREAK);
-    SetBkMode(hdc, old_mode);
-    SelectObject(hdc, old_font);
+    const GeoRect& box = capture_state.rcInfo;
+    fill_box(hdc, as_rect(box));
+    const int32_t inset = overlay_state.metrics.box_padding + 1;
+    draw_box_text(hdc, text,
+                  RECT{box.left + inset, box.top + inset, box.right - inset, box.bottom - inset});
 }
 
-void redraw_overlay(HWND hwnd, HDC hdc, int x, int y) {
+void draw_loupe(HDC hdc, int x, int y, RECT client) {
+    const OverlayMetrics& m = overlay_state.metrics;
+    HDC mdc = CreateCompatibleDC(hdc);
+    HGDIOBJ old = SelectObject(mdc, hbmScreen);
+    unsigned rgb = 0;
+    wchar_t caption[64];
+    if (frozen_pixel(mdc, x, y, &rgb))
+        swprintf(caption, 64, L"(%d,%d)\n#%06X", x, y, rgb);
+    else
+        swprintf(caption, 64, L"(%d,%d)\n-", x, y);
+    const SIZE text_size = measure_text(hdc, caption);
+    const GeoPoint size = loupe_size(m, GeoPoint{text_size.cx, text_size.cy});
+    const GeoRect& info = capture_state.rcInfo;
+    const GeoRect rc = place_loupe(x, y, size.x, size.y, m.gap, as_geo(client), info);
+    overlay_state.rcLoupe = rc;
+    fill_box(hdc, as_rect(rc));
+
+    // The magnified square, centred on the pointer's pixel.
+    const int32_t square = m.loupe_cells * m.loupe_zoom;
+    const int32_t sx = rc.left + 1 + (rc.right - rc.left - 2 - square) / 2, sy = rc.top + 1;
+    HBRUSH outside = CreateSolidBrush(LOUPE_OUTSIDE);
+    const RECT area{sx, sy, sx + square, sy + square};
+    FillRect(hdc, &area, outside);
+    DeleteObject(outside);
+    // Only the part of the source that lies on the frozen screen: outside it GDI copies nothing.
+    BITMAP bm;
+    GetObjectA(hbmScreen, sizeof bm, &bm);
+    const int32_t half = m.loupe_cells / 2;
+    const int32_t l = std::max(x - half, 0), t = std::max(y - half, 0);
+    const int32_t r = std::min(x + half + 1, static_cast<int32_t>(bm.bmWidth));
+    const int32_t b = std::min(y + half + 1, static_cast<int32_t>(bm.bmHeight));
+    if (r > l && b > t) {
+        const int old_mode = SetStretchBltMode(hdc, COLORONCOLOR);
+        StretchBlt(hdc, sx + (l - (x - half)) * m.loupe_zoom, sy + (t - (y - half)) * m.loupe_zoom,
+                   (r - l) * m.loupe_zoom, (b - t) * m.loupe_zoom, mdc, l, t, r - l, b - t,
+                   SRCCOPY);
+        SetStretchBltMode(hdc, old_mode);
+    }
+    SelectObject(mdc, old);
+    DeleteDC(mdc);
+
+    // The pointer's pixel: a dark ring around its cell and a light one inside, visible on any
+    // colour; the middle of the cell keeps the pixel's colour.
+    const RECT cell{sx + half * m.loupe_zoom, sy + half * m.loupe_zoom,
+                    sx + (half + 1) * m.loupe_zoom, sy + (half + 1) * m.loupe_zoom};
+    const RECT ring{cell.left - 1, cell.top - 1, cell.right + 1, cell.bottom + 1};
+    FrameRect(hdc, &ring, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    FrameRect(hdc, &cell, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    draw_box_text(hdc, caption,
+                  RECT{rc.left + 1, sy + square + m.box_padding, rc.right - 1, rc.bottom - 1});
+}
+
+void erase_loupe(HDC hdc) {
+    restore_from_screen(hdc, &overlay_state.rcLoupe, 1);
+    overlay_state.rcLoupe = GeoRect{0, 0, 0, 0};
+}
+
+void draw_window_outline(HDC hdc, const RECT& rc) {
+    HGDIOBJ old_brush = SelectObject(hdc, GetStockObject(NULL_BRUSH));
+    HPEN pen = CreatePen(PS_SOLID, 1, FRAME_COLOR);
+    HGDIOBJ old_pen = SelectObject(hdc, pen);
+    Rectangle(hdc, rc.left, rc.top, rc.right, rc.bottom);
+    SelectObject(hdc, old_pen);
+    SelectObject(hdc, old_brush);
+    DeleteObject(pen);
+}
+
+void erase_window_outline(HDC hdc, const RECT& rc) {
+    GeoRect strips[4];
+    frame_erase_strips(as_geo(rc), strips);
+    restore_from_screen(hdc, strips, 4);
+}
+
+void redraw_overlay(HWND hwnd, HDC hdc, int x, int y, bool with_loupe) {
     const CaptureState& cs = capture_state;
     RECT client;
     GetClientRect(hwnd, &client);
@@ -79,9 +206,18 @@ void redraw_overlay(HWND hwnd, HDC hdc, int x, int y) {
     format_info_text(text, INFO_TEXT_CAPACITY, cs.rcSelection.left, cs.rcSelection.top,
                      cs.rcSelection.right - cs.rcSelection.left,
                      cs.rcSelection.bottom - cs.rcSelection.top, x, y);
+    const wchar_t* wide = reinterpret_cast<const wchar_t*>(text);
     erase_previous_frame(hdc);
     erase_info_box(hdc);
+    erase_loupe(hdc);
+    if (overlay_state.rcHover.right > overlay_state.rcHover.left) {
+        // The window outlined before the drag began.
+        erase_window_outline(hdc, as_rect(overlay_state.rcHover));
+        overlay_state.rcHover = GeoRect{0, 0, 0, 0};
+    }
     draw_selection_frame(hdc);
-    place_info_box(x, y, client);
-    draw_info_box(hdc, reinterpret_cast<const wchar_t*>(text));
+    place_info_box(hdc, x, y, client, wide);
+    draw_info_box(hdc, wide);
+    if (with_loupe)
+        draw_loupe(hdc, x, y, client);
 }

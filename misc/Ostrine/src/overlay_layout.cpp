@@ -1,5 +1,7 @@
 #include "overlay_layout.h"
 
+#include "core/overlay_placement.h"
+
 #include <algorithm>
 
 namespace {
@@ -50,11 +52,7 @@ void put_pair(TextSink& sink, const char16_t* label, int32_t a, int32_t b) {
 } // namespace
 
 void place_info_box(int32_t x, int32_t y, GeoRect client) {
-    // 64-bit sums: a pointer far off the display must not wrap into the other branch.
-    const int64_t fits_right = static_cast<int64_t>(x) + 62;
-    const int32_t left = fits_right < client.right ? x + 3 : x - 63;
-    const int32_t top = static_cast<int64_t>(y) - 88 >= 0 ? y - 88 : y + 3;
-    capture_state.rcInfo = GeoRect{left, top, left + INFO_BOX_WIDTH, top + INFO_BOX_HEIGHT};
+    capture_state.rcInfo = place_beside_pointer(x, y, INFO_BOX_WIDTH, INFO_BOX_HEIGHT, 3, client);
 }
 
 void frame_erase_strips(const GeoRect& rc, GeoRect strips[4]) {

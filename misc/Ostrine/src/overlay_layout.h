@@ -16,8 +16,10 @@ const int32_t INFO_BOX_HEIGHT = 85;
 // Room for the info text with six values of any 32-bit size, terminator included.
 const size_t INFO_TEXT_CAPACITY = 100;
 
-// Sets capture_state.rcInfo beside the pointer (x, y): right of it when the box fits left of
-// client.right, else left of it; above it when there are 88 rows above, else below it.
+// Sets capture_state.rcInfo to a box of the classic fixed size (60 x 85) beside the pointer
+// (x, y): right of it when the box fits left of client.right, else left of it; above it when
+// there are 88 rows above, else below it. The dialog sizes its box to the text instead, by the
+// same rule (place_beside_pointer).
 void place_info_box(int32_t x, int32_t y, GeoRect client);
 
 // The four strips (top, right, bottom, left) that cover the outline and all eight handles drawn

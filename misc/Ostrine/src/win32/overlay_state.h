@@ -1,0 +1,21 @@
+// What the overlay of the running capture shows besides the selection: the sizes at the
+// display's DPI, the windows found when the capture opened, the window outlined under the pointer
+// and the magnifier's place. Reset when the dialog opens.
+#pragma once
+
+#include "core/overlay_placement.h"
+#include "core/window_hit.h"
+
+#include <vector>
+
+struct OverlayState {
+    int32_t dpi;
+    OverlayMetrics metrics;
+    std::vector<WindowRect> windows;
+    GeoRect rcHover;       // the window outlined in Idle; empty when none is
+    GeoRect rcLoupe;       // the magnifier on screen; empty when it is not shown
+    GeoRect rcPressWindow; // the window under a press in Idle: a click without a drag selects it
+    GeoPoint ptPress;
+};
+
+extern OverlayState overlay_state;
