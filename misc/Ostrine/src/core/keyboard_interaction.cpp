@@ -51,7 +51,11 @@ KeyAction press_key(CaptureState& cs, CaptureKey key, bool ctrl, bool shift) {
 bool click_selects_window(CaptureState& cs, GeoRect window, GeoPoint pressed_at,
                           GeoPoint released_at) {
     const bool rubber_band = cs.bCapturing && !cs.bCaptured && !cs.bSizing && !cs.bMoving;
-    const bool no_drag = pressed_at.x == released_at.x && pressed_at.y == released_at.y;
+    // Nothing drawn (the pointer never left the press point, or came back to it) and released
+    // where it was pressed.
+    const GeoRect& s = cs.rcSelection;
+    const bool no_drag = (s.right <= s.left || s.bottom <= s.top) &&
+                         pressed_at.x == released_at.x && pressed_at.y == released_at.y;
     if (!rubber_band || !no_drag || window.right <= window.left || window.bottom <= window.top)
         return false;
     cs.rcPrevious = cs.rcSelection;
