@@ -1,4 +1,4 @@
-#include "overlay_layout.h"
+#include "core/overlay_layout.h"
 
 #include <algorithm>
 
@@ -49,12 +49,12 @@ void put_pair(TextSink& sink, const char16_t* label, int32_t a, int32_t b) {
 
 } // namespace
 
-void place_info_box(int32_t x, int32_t y, GeoRect client) {
+void place_info_box(CaptureState& cs, int32_t x, int32_t y, GeoRect client) {
     // 64-bit sums: a pointer far off the display must not wrap into the other branch.
     const int64_t fits_right = static_cast<int64_t>(x) + 62;
     const int32_t left = fits_right < client.right ? x + 3 : x - 63;
     const int32_t top = static_cast<int64_t>(y) - 88 >= 0 ? y - 88 : y + 3;
-    capture_state.rcInfo = GeoRect{left, top, left + INFO_BOX_WIDTH, top + INFO_BOX_HEIGHT};
+    cs.rcInfo = GeoRect{left, top, left + INFO_BOX_WIDTH, top + INFO_BOX_HEIGHT};
 }
 
 void frame_erase_strips(const GeoRect& rc, GeoRect strips[4]) {
@@ -85,8 +85,8 @@ size_t format_info_text(char16_t* buf, size_t capacity, int32_t left, int32_t to
     return sink.len;
 }
 
-GeoRect info_text_rect() {
-    GeoRect rc = capture_state.rcInfo;
+GeoRect info_text_rect(const CaptureState& cs) {
+    GeoRect rc = cs.rcInfo;
     rc.top += 2;
     return rc;
 }

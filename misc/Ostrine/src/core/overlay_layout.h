@@ -2,7 +2,7 @@
 // text, and the strips that the incremental redraw copies back from the frozen screen.
 #pragma once
 
-#include "selection_geometry.h"
+#include "core/selection_geometry.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -16,9 +16,9 @@ const int32_t INFO_BOX_HEIGHT = 85;
 // Room for the info text with six values of any 32-bit size, terminator included.
 const size_t INFO_TEXT_CAPACITY = 100;
 
-// Sets capture_state.rcInfo beside the pointer (x, y): right of it when the box fits left of
+// Sets cs.rcInfo beside the pointer (x, y): right of it when the box fits left of
 // client.right, else left of it; above it when there are 88 rows above, else below it.
-void place_info_box(int32_t x, int32_t y, GeoRect client);
+void place_info_box(CaptureState& cs, int32_t x, int32_t y, GeoRect client);
 
 // The four strips (top, right, bottom, left) that cover the outline and all eight handles drawn
 // for the selection `rc`.
@@ -31,4 +31,4 @@ size_t format_info_text(char16_t* buf, size_t capacity, int32_t left, int32_t to
                         int32_t height, int32_t x, int32_t y);
 
 // The rectangle that the text is drawn in: rcInfo with its top 2 pixels lower.
-GeoRect info_text_rect();
+GeoRect info_text_rect(const CaptureState& cs);
