@@ -33,6 +33,10 @@ mkdir -p build/fuzz-db-corpus
   || { tail -50 build/fuzz-db.log; exit 1; }
 tail -3 build/fuzz-db.log
 
+echo "== formatting of Ostrine (clang-format, style file at the top)"
+find misc/Ostrine \( -name '*.cpp' -o -name '*.h' -o -name '*.c' \) -print0 |
+  xargs -0 clang-format --dry-run --Werror
+
 bash scripts/test-windows.sh
 
 echo "== all tests passed"

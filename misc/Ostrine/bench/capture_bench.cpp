@@ -62,7 +62,7 @@ double median(std::vector<double> v) {
 
 double percentile(std::vector<double> v, double p) {
     std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[static_cast<size_t>(p * (v.size() - 1))];
+    return v.empty() ? 0 : v[static_cast<size_t>(p * static_cast<double>(v.size() - 1))];
 }
 
 void escape() {

@@ -6,8 +6,8 @@ namespace {
 void derive_zones(CaptureState& cs) {
     const GeoRect& s = cs.rcSelection;
     cs.rcHit = GeoRect{s.left - 1, s.top - 1, s.right + 1, s.bottom + 1};
-    update_edge_strips();
-    update_handles();
+    update_edge_strips(cs);
+    update_handles(cs);
 }
 
 } // namespace
@@ -42,7 +42,7 @@ KeyAction press_key(CaptureState& cs, CaptureKey key, bool ctrl, bool shift) {
             s.bottom = s.bottom + dy > s.top ? s.bottom + dy : s.top + 1;
         derive_zones(cs);
     } else {
-        offset_selection(dx, dy);
+        offset_selection(cs, dx, dy);
     }
     action.effect = KEY_CHANGED_SELECTION;
     return action;

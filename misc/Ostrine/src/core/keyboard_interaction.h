@@ -7,7 +7,7 @@
 // accepts a selection that has pixels, as a double-click does.
 #pragma once
 
-#include "selection_geometry.h"
+#include "core/selection_geometry.h"
 
 #include <cstdint>
 

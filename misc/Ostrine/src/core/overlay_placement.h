@@ -2,7 +2,7 @@
 // information box (sized to its measured text) and the magnifier. No platform headers.
 #pragma once
 
-#include "selection_geometry.h"
+#include "core/selection_geometry.h"
 
 #include <cstdint>
 

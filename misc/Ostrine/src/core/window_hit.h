@@ -2,7 +2,7 @@
 // pointer. No platform headers: the Win32 layer collects the list, this module reasons about it.
 #pragma once
 
-#include "selection_geometry.h"
+#include "core/selection_geometry.h"
 
 #include <cstdint>
 #include <vector>

@@ -9,13 +9,11 @@
 #include <vector>
 
 struct OverlayState {
-    int32_t dpi;
-    OverlayMetrics metrics;
+    int32_t dpi = 96;
+    OverlayMetrics metrics = overlay_metrics(96);
     std::vector<WindowRect> windows;
-    GeoRect rcHover;       // the window outlined in Idle; empty when none is
-    GeoRect rcLoupe;       // the magnifier on screen; empty when it is not shown
-    GeoRect rcPressWindow; // the window under a press in Idle: a click without a drag selects it
-    GeoPoint ptPress;
+    GeoRect rcHover = {0, 0, 0, 0};       // the window outlined in Idle; empty when none is
+    GeoRect rcLoupe = {0, 0, 0, 0};       // the magnifier on screen; empty when it is not shown
+    GeoRect rcPressWindow = {0, 0, 0, 0}; // the window under a press in Idle
+    GeoPoint ptPress = {0, 0};
 };
-
-extern OverlayState overlay_state;

@@ -3,6 +3,8 @@
 // the pointer interaction. Ends with 1 on a double-click, with 0 on Esc without a selection.
 #pragma once
 
+#include "win32/capture_run.h"
+
 #include <windows.h>
 
 // Private message from the keyboard hook: Esc went down. wParam and lParam are 0.
@@ -11,18 +13,12 @@ const UINT WM_CAPTURE_ESC = WM_USER + 1000;
 // CaptureKey, lParam has bit 0 set for Ctrl and bit 1 for Shift.
 const UINT WM_CAPTURE_KEY = WM_USER + 1001;
 
-// Process-wide handles of the open dialog. hbmScreen and hbrScreen are released by the capture
-// run once the dialog has ended; the capture cursor is destroyed when the dialog is.
-extern HWND hwndDialog;
-extern HBITMAP hbmScreen;
-extern HBRUSH hbrScreen;
-extern HCURSOR hcurArrow;
-extern HCURSOR hcurCapture;
-extern HFONT hfontDialog;
-
+// The dialog procedure; DialogBoxParamA passes the capture's record as the creation parameter.
+// The dialog creates the record's screen image, brush, cursors and font at WM_INITDIALOG; the
+// capture run releases the image and the brush once the dialog has ended.
 INT_PTR CALLBACK capture_dialog_proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-BOOL on_init_dialog(HWND hwnd);
-void on_paint(HWND hwnd);
-void on_close(HWND hwnd);
+BOOL on_init_dialog(CaptureRun& run, HWND hwnd);
+void on_paint(CaptureRun& run);
+void on_close(CaptureRun& run);
 // Handles every message already queued for the thread; returns 1.
 int pump_messages();

@@ -1,8 +1,4 @@
-#include "selection_geometry.h"
-
-CaptureState capture_state = {
-    0, 0, 0, 0, -1, {0, 0}, {0, 0}, {-1, -1}, {}, {}, {}, {}, {}, {}, {}, {}, {}, 0,
-};
+#include "core/selection_geometry.h"
 
 namespace {
 
@@ -25,8 +21,7 @@ int32_t midpoint(int32_t a, int32_t b) {
 
 } // namespace
 
-void rect_from_anchor() {
-    CaptureState& cs = capture_state;
+void rect_from_anchor(CaptureState& cs) {
     cs.rcPrevious = cs.rcSelection;
     GeoRect rc;
     rc.left = cs.ptAnchor.x < cs.ptDrag.x ? cs.ptAnchor.x : cs.ptDrag.x;
@@ -37,8 +32,7 @@ void rect_from_anchor() {
     cs.rcHit = grown_by_one(rc);
 }
 
-void rect_from_edge_drag() {
-    CaptureState& cs = capture_state;
+void rect_from_edge_drag(CaptureState& cs) {
     GeoRect& rc = cs.rcSelection;
     const GeoPoint p = cs.ptDrag;
     cs.rcPrevious = rc;
@@ -87,8 +81,7 @@ void rect_from_edge_drag() {
     cs.rcHit = grown_by_one(rc);
 }
 
-void update_edge_strips() {
-    CaptureState& cs = capture_state;
+void update_edge_strips(CaptureState& cs) {
     const GeoRect& s = cs.rcSelection;
     cs.rcEdgeTop = GeoRect{s.left, s.top - 2, s.right, s.top + 3};
     cs.rcEdgeBottom = GeoRect{s.left, s.bottom - 2, s.right, s.bottom + 3};
@@ -96,8 +89,7 @@ void update_edge_strips() {
     cs.rcEdgeRight = GeoRect{s.right - 2, s.top, s.right + 3, s.bottom};
 }
 
-void update_handles() {
-    CaptureState& cs = capture_state;
+void update_handles(CaptureState& cs) {
     const int32_t l = cs.rcSelection.left;
     const int32_t t = cs.rcSelection.top;
     const int32_t r = cs.rcSelection.right;
@@ -115,8 +107,7 @@ void update_handles() {
     cs.rcHandles[HANDLE_LEFT_MID] = GeoRect{l - 2, my - 2, l + 3, my + 3};
 }
 
-void offset_selection(int32_t dx, int32_t dy) {
-    CaptureState& cs = capture_state;
+void offset_selection(CaptureState& cs, int32_t dx, int32_t dy) {
     cs.rcPrevious = cs.rcSelection;
     shift(cs.rcSelection, dx, dy);
     // Shifted rather than recomputed: the midpoint handles keep their earlier truncation.

@@ -1,20 +1,10 @@
-#include "capture_dialog.h"
+#include "win32/capture_dialog.h"
 
-#include "capture_api.h"
-#include "interaction_core.h"
-#include "overlay_drawing.h"
-#include "pointer_interaction.h"
-#include "resource.h"
-#include "win32/overlay_state.h"
+#include "core/interaction_core.h"
+#include "win32/overlay_drawing.h"
+#include "win32/pointer_interaction.h"
+#include "win32/resource.h"
 #include "win32/window_detection.h"
-
-HWND hwndDialog = NULL;
-HBITMAP hbmScreen = NULL;
-HBRUSH hbrScreen = NULL;
-HCURSOR hcurArrow = NULL;
-HCURSOR hcurCapture = NULL;
-HFONT hfontDialog = NULL;
-OverlayState overlay_state;
 
 namespace {
 
@@ -58,23 +48,28 @@ HCURSOR build_capture_cursor(HWND hwnd) {
 
 // Every ending of the dialog passes here: the dialog class is shared with the host's dialogs,
 // which must get the arrow back, and the capture cursor must not outlive the capture.
-void release_capture_cursor(HWND hwnd) {
-    if (hcurArrow == NULL)
-        hcurArrow = LoadCursorA(NULL, IDC_ARROW);
-    SetClassLongPtrA(hwnd, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(hcurArrow));
-    if (hcurCapture == NULL)
+void release_capture_cursor(CaptureRun& run, HWND hwnd) {
+    if (run.hcurArrow == NULL)
+        run.hcurArrow = LoadCursorA(NULL, IDC_ARROW);
+    SetClassLongPtrA(hwnd, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(run.hcurArrow));
+    if (run.hcurCapture == NULL)
         return;
     // A cursor still on screen cannot be destroyed.
-    if (GetCursor() == hcurCapture)
-        SetCursor(hcurArrow);
-    DestroyIcon(hcurCapture);
-    hcurCapture = NULL;
+    if (GetCursor() == run.hcurCapture)
+        SetCursor(run.hcurArrow);
+    DestroyIcon(run.hcurCapture);
+    run.hcurCapture = NULL;
 }
 
-void on_erase_background(HWND hwnd, HDC hdc) {
+void on_erase_background(const CaptureRun& run, HDC hdc) {
     RECT client;
-    GetClientRect(hwnd, &client);
-    FillRect(hdc, &client, hbrScreen);
+    GetClientRect(run.hwndDialog, &client);
+    FillRect(hdc, &client, run.hbrScreen);
+}
+
+// The record that WM_INITDIALOG stored with the dialog; NULL before it.
+CaptureRun* run_of(HWND hwnd) {
+    return reinterpret_cast<CaptureRun*>(GetWindowLongPtrA(hwnd, DWLP_USER));
 }
 
 } // namespace
@@ -88,95 +83,101 @@ int pump_messages() {
     return 1;
 }
 
-BOOL on_init_dialog(HWND hwnd) {
+BOOL on_init_dialog(CaptureRun& run, HWND hwnd) {
     const int cx = GetSystemMetrics(SM_CXSCREEN);
     const int cy = GetSystemMetrics(SM_CYSCREEN);
-    hbrScreen = NULL;
-    hwndDialog = hwnd;
-    reset_capture_state();
+    run.hbrScreen = NULL;
+    run.hwndDialog = hwnd;
+    reset_capture_state(run.state);
     SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_TOPMOST_QUIETLY);
     // Pending repaints of the windows below happen before the screen is copied.
     pump_messages();
 
     // The overlay's sizes follow the display's DPI; the windows are taken as they are frozen.
-    overlay_state = OverlayState{};
+    run.overlay = OverlayState{};
     HDC screen_dc = GetDC(NULL);
-    overlay_state.dpi = GetDeviceCaps(screen_dc, LOGPIXELSY);
+    run.overlay.dpi = GetDeviceCaps(screen_dc, LOGPIXELSY);
     ReleaseDC(NULL, screen_dc);
-    overlay_state.metrics = overlay_metrics(overlay_state.dpi);
-    collect_windows(overlay_state.windows, hwnd, hwndOwner, RECT{0, 0, cx, cy});
+    run.overlay.metrics = overlay_metrics(run.overlay.dpi);
+    collect_windows(run.overlay.windows, hwnd, run.hwndOwner, RECT{0, 0, cx, cy});
 
     HDC sdc = GetWindowDC(NULL);
-    hbmScreen = CreateCompatibleBitmap(sdc, cx, cy);
+    run.hbmScreen = CreateCompatibleBitmap(sdc, cx, cy);
     HDC mdc = CreateCompatibleDC(sdc);
-    HGDIOBJ old = SelectObject(mdc, hbmScreen);
+    HGDIOBJ old = SelectObject(mdc, run.hbmScreen);
     BitBlt(mdc, 0, 0, cx, cy, sdc, 0, 0, SRCCOPY);
     draw_pointer_into(mdc);
     SelectObject(mdc, old);
-    hbrScreen = CreatePatternBrush(hbmScreen);
+    run.hbrScreen = CreatePatternBrush(run.hbmScreen);
     DeleteDC(mdc);
     ReleaseDC(NULL, sdc);
 
-    hcurArrow = LoadCursorA(NULL, IDC_ARROW);
+    run.hcurArrow = LoadCursorA(NULL, IDC_ARROW);
     SetWindowPos(hwnd, HWND_TOP, 0, 0, cx, cy, SWP_SHOWWINDOW | SWP_NOACTIVATE);
-    hfontDialog = reinterpret_cast<HFONT>(SendMessageA(hwnd, WM_GETFONT, 0, 0));
-    hcurCapture = build_capture_cursor(hwnd);
-    SetClassLongPtrA(hwnd, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(hcurCapture));
+    run.hfontDialog = reinterpret_cast<HFONT>(SendMessageA(hwnd, WM_GETFONT, 0, 0));
+    run.hcurCapture = build_capture_cursor(hwnd);
+    SetClassLongPtrA(hwnd, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(run.hcurCapture));
     return TRUE;
 }
 
-void on_paint(HWND hwnd) {
+void on_paint(CaptureRun& run) {
     PAINTSTRUCT ps;
-    HDC hdc = BeginPaint(hwnd, &ps);
-    draw_selection_frame(hdc);
-    EndPaint(hwnd, &ps);
+    HDC hdc = BeginPaint(run.hwndDialog, &ps);
+    draw_selection_frame(run, hdc);
+    EndPaint(run.hwndDialog, &ps);
 }
 
-void on_close(HWND hwnd) {
-    release_capture_cursor(hwnd);
+void on_close(CaptureRun& run) {
+    release_capture_cursor(run, run.hwndDialog);
     // Destroying the owner destroys the dialog with it; the modal loop then ends unaccepted.
-    SendMessageA(hwndOwner, WM_CLOSE, 0, 0);
+    SendMessageA(run.hwndOwner, WM_CLOSE, 0, 0);
 }
 
 INT_PTR CALLBACK capture_dialog_proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        CaptureRun* started = reinterpret_cast<CaptureRun*>(lParam);
+        SetWindowLongPtrA(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(started));
+        return on_init_dialog(*started, hwnd);
+    }
+    CaptureRun* found = run_of(hwnd);
+    if (found == NULL)
+        return 0;
+    CaptureRun& run = *found;
     switch (message) {
     case WM_PAINT:
-        on_paint(hwnd);
+        on_paint(run);
         return 1;
     case WM_CLOSE:
-        on_close(hwnd);
+        on_close(run);
         return 1;
     case WM_ERASEBKGND:
-        on_erase_background(hwnd, reinterpret_cast<HDC>(wParam));
+        on_erase_background(run, reinterpret_cast<HDC>(wParam));
         return 1;
-    case WM_INITDIALOG:
-        return on_init_dialog(hwnd);
     case WM_DESTROY:
-        release_capture_cursor(hwnd);
+        release_capture_cursor(run, hwnd);
         return 0;
     case WM_MOUSEMOVE:
-        on_pointer_move(hwnd, pointer_coordinate(LOWORD(lParam)),
+        on_pointer_move(run, pointer_coordinate(LOWORD(lParam)),
                         pointer_coordinate(HIWORD(lParam)));
         return 1;
     case WM_LBUTTONDOWN:
-        on_button_down(hwnd, pointer_coordinate(LOWORD(lParam)),
-                       pointer_coordinate(HIWORD(lParam)));
+        on_button_down(run, pointer_coordinate(LOWORD(lParam)), pointer_coordinate(HIWORD(lParam)));
         return 1;
     case WM_LBUTTONUP:
-        on_button_up(hwnd, pointer_coordinate(LOWORD(lParam)), pointer_coordinate(HIWORD(lParam)));
+        on_button_up(run, pointer_coordinate(LOWORD(lParam)), pointer_coordinate(HIWORD(lParam)));
         return 1;
     case WM_LBUTTONDBLCLK:
-        accept_selection(hwnd);
+        accept_selection(run);
         return 1;
     case WM_RBUTTONUP:
-        on_right_button(hwnd);
+        on_right_button(run);
         return 1;
     case WM_CAPTURE_KEY:
-        on_key(hwnd, static_cast<CaptureKey>(wParam), (lParam & 1) != 0, (lParam & 2) != 0);
+        on_key(run, static_cast<CaptureKey>(wParam), (lParam & 1) != 0, (lParam & 2) != 0);
         return 1;
     case WM_CAPTURE_ESC:
-        if (escape_clears_selection())
-            on_escape(hwnd);
+        if (escape_clears_selection(run.state))
+            on_escape(run);
         else
             EndDialog(hwnd, 0);
         return 1;

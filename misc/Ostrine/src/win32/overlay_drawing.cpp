@@ -1,9 +1,7 @@
-#include "overlay_drawing.h"
+#include "win32/overlay_drawing.h"
 
-#include "capture_dialog.h"
-#include "overlay_layout.h"
-#include "selection_geometry.h"
-#include "win32/overlay_state.h"
+#include "core/overlay_layout.h"
+#include "core/selection_geometry.h"
 
 #include <algorithm>
 #include <cwchar>
@@ -12,12 +10,11 @@ static_assert(sizeof(wchar_t) == sizeof(char16_t), "the info text is handed to D
 
 namespace {
 
-// The boxes: near-white behind near-black text (about 18:1) and a black frame, readable over any
+// The boxes: near-white behind near-black text (about 18:1) in a black frame, readable over any
 // screen.
 const COLORREF BOX_BACKGROUND = RGB(0xFA, 0xFA, 0xF5);
 const COLORREF BOX_TEXT = RGB(0x14, 0x14, 0x14);
-const COLORREF BOX_FRAME = RGB(0, 0, 0);
-// Around the magnified area where it reaches past the frozen screen.
+// Where the magnified area reaches past the frozen screen.
 const COLORREF LOUPE_OUTSIDE = RGB(0x80, 0x80, 0x80);
 
 const RECT& as_rect(const GeoRect& rc) {
@@ -29,9 +26,9 @@ GeoRect as_geo(const RECT& rc) {
 }
 
 // Copies the frozen screen back over each rectangle, at the same place.
-void restore_from_screen(HDC hdc, const GeoRect* rects, int count) {
+void restore_from_screen(const CaptureRun& run, HDC hdc, const GeoRect* rects, int count) {
     HDC mdc = CreateCompatibleDC(hdc);
-    HGDIOBJ old = SelectObject(mdc, hbmScreen);
+    HGDIOBJ old = SelectObject(mdc, run.hbmScreen);
     for (int i = 0; i < count; ++i) {
         const GeoRect& rc = rects[i];
         if (rc.right > rc.left && rc.bottom > rc.top)
@@ -43,8 +40,8 @@ void restore_from_screen(HDC hdc, const GeoRect* rects, int count) {
 }
 
 // Width and height of `text` in the dialog's font, line breaks kept.
-SIZE measure_text(HDC hdc, const wchar_t* text) {
-    HGDIOBJ old_font = SelectObject(hdc, hfontDialog);
+SIZE measure_text(const CaptureRun& run, HDC hdc, const wchar_t* text) {
+    HGDIOBJ old_font = SelectObject(hdc, run.hfontDialog);
     RECT rc = {0, 0, 0, 0};
     DrawTextW(hdc, text, -1, &rc, DT_CALCRECT | DT_NOPREFIX);
     SelectObject(hdc, old_font);
@@ -53,15 +50,13 @@ SIZE measure_text(HDC hdc, const wchar_t* text) {
 
 void fill_box(HDC hdc, const RECT& rc) {
     HBRUSH background = CreateSolidBrush(BOX_BACKGROUND);
-    HBRUSH frame = CreateSolidBrush(BOX_FRAME);
     FillRect(hdc, &rc, background);
-    FrameRect(hdc, &rc, frame);
+    FrameRect(hdc, &rc, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
     DeleteObject(background);
-    DeleteObject(frame);
 }
 
-void draw_box_text(HDC hdc, const wchar_t* text, RECT rc) {
-    HGDIOBJ old_font = SelectObject(hdc, hfontDialog);
+void draw_box_text(const CaptureRun& run, HDC hdc, const wchar_t* text, RECT rc) {
+    HGDIOBJ old_font = SelectObject(hdc, run.hfontDialog);
     const int old_mode = SetBkMode(hdc, TRANSPARENT);
     const COLORREF old_colour = SetTextColor(hdc, BOX_TEXT);
     DrawTextW(hdc, text, -1, &rc, DT_CENTER | DT_NOPREFIX);
@@ -70,20 +65,10 @@ void draw_box_text(HDC hdc, const wchar_t* text, RECT rc) {
     SelectObject(hdc, old_font);
 }
 
-// The frozen screen's pixel at (x, y) as 0xRRGGBB; false outside it.
-bool frozen_pixel(HDC mdc, int x, int y, unsigned* rgb) {
-    const COLORREF c = GetPixel(mdc, x, y);
-    if (c == CLR_INVALID)
-        return false;
-    *rgb = static_cast<unsigned>(GetRValue(c)) << 16 | static_cast<unsigned>(GetGValue(c)) << 8 |
-           GetBValue(c);
-    return true;
-}
-
 } // namespace
 
-void draw_selection_frame(HDC hdc) {
-    const CaptureState& cs = capture_state;
+void draw_selection_frame(const CaptureRun& run, HDC hdc) {
+    const CaptureState& cs = run.state;
     HGDIOBJ old_brush = SelectObject(hdc, GetStockObject(NULL_BRUSH));
     HPEN pen = CreatePen(PS_SOLID, 1, FRAME_COLOR);
     HGDIOBJ old_pen = SelectObject(hdc, pen);
@@ -98,48 +83,47 @@ void draw_selection_frame(HDC hdc) {
     DeleteObject(brush);
 }
 
-void erase_previous_frame(HDC hdc) {
+void erase_previous_frame(const CaptureRun& run, HDC hdc) {
     GeoRect strips[4];
-    frame_erase_strips(capture_state.rcPrevious, strips);
-    restore_from_screen(hdc, strips, 4);
+    frame_erase_strips(run.state.rcPrevious, strips);
+    restore_from_screen(run, hdc, strips, 4);
 }
 
-void erase_info_box(HDC hdc) {
-    restore_from_screen(hdc, &capture_state.rcInfo, 1);
+void erase_info_box(const CaptureRun& run, HDC hdc) {
+    restore_from_screen(run, hdc, &run.state.rcInfo, 1);
 }
 
-void place_info_box(HDC hdc, int x, int y, RECT client, const wchar_t* text) {
-    const OverlayMetrics& m = overlay_state.metrics;
-    const SIZE text_size = measure_text(hdc, text);
-    // Frame, padding, text, padding, frame.
+void place_info_box(CaptureRun& run, HDC hdc, int x, int y, RECT client, const wchar_t* text) {
+    const OverlayMetrics& m = run.overlay.metrics;
+    const SIZE text_size = measure_text(run, hdc, text);
     const int32_t width = text_size.cx + 2 * m.box_padding + 2;
     const int32_t height = text_size.cy + 2 * m.box_padding + 2;
-    capture_state.rcInfo = place_beside_pointer(x, y, width, height, m.gap, as_geo(client));
+    run.state.rcInfo = place_beside_pointer(x, y, width, height, m.gap, as_geo(client));
 }
 
-void draw_info_box(HDC hdc, const wchar_t* text) {
-    const GeoRect& box = capture_state.rcInfo;
+void draw_info_box(const CaptureRun& run, HDC hdc, const wchar_t* text) {
+    const GeoRect& box = run.state.rcInfo;
     fill_box(hdc, as_rect(box));
-    const int32_t inset = overlay_state.metrics.box_padding + 1;
-    draw_box_text(hdc, text,
+    const int32_t inset = run.overlay.metrics.box_padding + 1;
+    draw_box_text(run, hdc, text,
                   RECT{box.left + inset, box.top + inset, box.right - inset, box.bottom - inset});
 }
 
-void draw_loupe(HDC hdc, int x, int y, RECT client) {
-    const OverlayMetrics& m = overlay_state.metrics;
+void draw_loupe(CaptureRun& run, HDC hdc, int x, int y, RECT client) {
+    const OverlayMetrics& m = run.overlay.metrics;
     HDC mdc = CreateCompatibleDC(hdc);
-    HGDIOBJ old = SelectObject(mdc, hbmScreen);
-    unsigned rgb = 0;
+    HGDIOBJ old = SelectObject(mdc, run.hbmScreen);
     wchar_t caption[64];
-    if (frozen_pixel(mdc, x, y, &rgb))
-        swprintf(caption, 64, L"(%d,%d)\n#%06X", x, y, rgb);
+    const COLORREF c = GetPixel(mdc, x, y);
+    if (c != CLR_INVALID)
+        swprintf(caption, 64, L"(%d,%d)\n#%02X%02X%02X", x, y, GetRValue(c), GetGValue(c),
+                 GetBValue(c));
     else
         swprintf(caption, 64, L"(%d,%d)\n-", x, y);
-    const SIZE text_size = measure_text(hdc, caption);
+    const SIZE text_size = measure_text(run, hdc, caption);
     const GeoPoint size = loupe_size(m, GeoPoint{text_size.cx, text_size.cy});
-    const GeoRect& info = capture_state.rcInfo;
-    const GeoRect rc = place_loupe(x, y, size.x, size.y, m.gap, as_geo(client), info);
-    overlay_state.rcLoupe = rc;
+    const GeoRect rc = place_loupe(x, y, size.x, size.y, m.gap, as_geo(client), run.state.rcInfo);
+    run.overlay.rcLoupe = rc;
     fill_box(hdc, as_rect(rc));
 
     // The magnified square, centred on the pointer's pixel.
@@ -149,9 +133,9 @@ void draw_loupe(HDC hdc, int x, int y, RECT client) {
     const RECT area{sx, sy, sx + square, sy + square};
     FillRect(hdc, &area, outside);
     DeleteObject(outside);
-    // Only the part of the source that lies on the frozen screen: outside it GDI copies nothing.
+    // Only the part of the source on the frozen screen: beyond it GDI would copy nothing useful.
     BITMAP bm;
-    GetObjectA(hbmScreen, sizeof bm, &bm);
+    GetObjectA(run.hbmScreen, sizeof bm, &bm);
     const int32_t half = m.loupe_cells / 2;
     const int32_t l = std::max(x - half, 0), t = std::max(y - half, 0);
     const int32_t r = std::min(x + half + 1, static_cast<int32_t>(bm.bmWidth));
@@ -166,23 +150,23 @@ void draw_loupe(HDC hdc, int x, int y, RECT client) {
     SelectObject(mdc, old);
     DeleteDC(mdc);
 
-    // The pointer's pixel: a dark ring around its cell and a light one inside, visible on any
-    // colour; the middle of the cell keeps the pixel's colour.
+    // The pointer's pixel: a dark ring around its cell and a light one just inside, visible on
+    // any colour; the middle of the cell keeps the pixel's colour.
     const RECT cell{sx + half * m.loupe_zoom, sy + half * m.loupe_zoom,
                     sx + (half + 1) * m.loupe_zoom, sy + (half + 1) * m.loupe_zoom};
     const RECT ring{cell.left - 1, cell.top - 1, cell.right + 1, cell.bottom + 1};
     FrameRect(hdc, &ring, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
     FrameRect(hdc, &cell, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    draw_box_text(hdc, caption,
+    draw_box_text(run, hdc, caption,
                   RECT{rc.left + 1, sy + square + m.box_padding, rc.right - 1, rc.bottom - 1});
 }
 
-void erase_loupe(HDC hdc) {
-    restore_from_screen(hdc, &overlay_state.rcLoupe, 1);
-    overlay_state.rcLoupe = GeoRect{0, 0, 0, 0};
+void erase_loupe(CaptureRun& run, HDC hdc) {
+    restore_from_screen(run, hdc, &run.overlay.rcLoupe, 1);
+    run.overlay.rcLoupe = GeoRect{0, 0, 0, 0};
 }
 
-void draw_window_outline(HDC hdc, const RECT& rc) {
+void draw_window_outline(HDC hdc, const GeoRect& rc) {
     HGDIOBJ old_brush = SelectObject(hdc, GetStockObject(NULL_BRUSH));
     HPEN pen = CreatePen(PS_SOLID, 1, FRAME_COLOR);
     HGDIOBJ old_pen = SelectObject(hdc, pen);
@@ -192,32 +176,33 @@ void draw_window_outline(HDC hdc, const RECT& rc) {
     DeleteObject(pen);
 }
 
-void erase_window_outline(HDC hdc, const RECT& rc) {
+void erase_window_outline(const CaptureRun& run, HDC hdc, const GeoRect& rc) {
     GeoRect strips[4];
-    frame_erase_strips(as_geo(rc), strips);
-    restore_from_screen(hdc, strips, 4);
+    frame_erase_strips(rc, strips);
+    restore_from_screen(run, hdc, strips, 4);
 }
 
-void redraw_overlay(HWND hwnd, HDC hdc, int x, int y, bool with_loupe) {
-    const CaptureState& cs = capture_state;
+void redraw_overlay(CaptureRun& run, HDC hdc, int x, int y, bool with_loupe) {
+    const CaptureState& cs = run.state;
     RECT client;
-    GetClientRect(hwnd, &client);
+    GetClientRect(run.hwndDialog, &client);
     char16_t text[INFO_TEXT_CAPACITY];
     format_info_text(text, INFO_TEXT_CAPACITY, cs.rcSelection.left, cs.rcSelection.top,
                      cs.rcSelection.right - cs.rcSelection.left,
                      cs.rcSelection.bottom - cs.rcSelection.top, x, y);
     const wchar_t* wide = reinterpret_cast<const wchar_t*>(text);
-    erase_previous_frame(hdc);
-    erase_info_box(hdc);
-    erase_loupe(hdc);
-    if (overlay_state.rcHover.right > overlay_state.rcHover.left) {
+    erase_previous_frame(run, hdc);
+    erase_info_box(run, hdc);
+    erase_loupe(run, hdc);
+    GeoRect& hover = run.overlay.rcHover;
+    if (hover.right > hover.left) {
         // The window outlined before the drag began.
-        erase_window_outline(hdc, as_rect(overlay_state.rcHover));
-        overlay_state.rcHover = GeoRect{0, 0, 0, 0};
+        erase_window_outline(run, hdc, hover);
+        hover = GeoRect{0, 0, 0, 0};
     }
-    draw_selection_frame(hdc);
-    place_info_box(hdc, x, y, client, wide);
-    draw_info_box(hdc, wide);
+    draw_selection_frame(run, hdc);
+    place_info_box(run, hdc, x, y, client, wide);
+    draw_info_box(run, hdc, wide);
     if (with_loupe)
-        draw_loupe(hdc, x, y, client);
+        draw_loupe(run, hdc, x, y, client);
 }

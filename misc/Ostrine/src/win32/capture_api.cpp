@@ -1,11 +1,11 @@
-#include "capture_api.h"
+#include "win32/capture_api.h"
 
 #include "Ostrine.h"
-#include "capture_dialog.h"
+#include "core/interaction_core.h"
 #include "core/keyboard_interaction.h"
-#include "interaction_core.h"
-#include "resource.h"
-#include "selection_geometry.h"
+#include "core/selection_geometry.h"
+#include "win32/capture_dialog.h"
+#include "win32/resource.h"
 
 #include <cstddef>
 
@@ -16,11 +16,13 @@ static_assert(sizeof(GeoRect) == sizeof(RECT) && offsetof(GeoRect, right) == off
 static_assert(sizeof(GeoPoint) == sizeof(POINT) && offsetof(GeoPoint, y) == offsetof(POINT, y),
               "GeoPoint must have the layout of POINT");
 
+HINSTANCE hinstModule = NULL;
 HBITMAP hbmResult = NULL;
-HHOOK hhkKeyboard = NULL;
-HWND hwndOwner = NULL;
 
 namespace {
+
+// The record of the running capture.
+CaptureRun capture_run;
 
 // A bitmap in the display's format holding `width` x `height` pixels of `source` from (x, y).
 HBITMAP copy_pixels(HBITMAP source, int x, int y, int width, int height) {
@@ -56,41 +58,39 @@ void put_on_clipboard(HBITMAP image) {
 } // namespace
 
 bool run_capture(HBITMAP* slot) {
-    MEMORY_BASIC_INFORMATION region;
-    if (VirtualQuery(reinterpret_cast<LPCVOID>(&capture_dialog_proc), &region, sizeof region) == 0)
-        return false;
-    HINSTANCE module = static_cast<HINSTANCE>(region.AllocationBase);
-
-    hbmScreen = NULL;
-    hhkKeyboard = SetWindowsHookExA(WH_KEYBOARD, keyboard_hook_proc, NULL, GetCurrentThreadId());
-    hwndOwner = CreateWindowExA(0, "STATIC", "", WS_OVERLAPPEDWINDOW, 0, 0, 60, 85, NULL, NULL,
-                                module, NULL);
+    CaptureRun& run = capture_run;
+    run.hbmScreen = NULL;
+    run.hhkKeyboard =
+        SetWindowsHookExA(WH_KEYBOARD, keyboard_hook_proc, NULL, GetCurrentThreadId());
+    run.hwndOwner = CreateWindowExA(0, "STATIC", "", WS_OVERLAPPEDWINDOW, 0, 0, 60, 85, NULL, NULL,
+                                    hinstModule, NULL);
     const INT_PTR result =
-        DialogBoxParamA(module, MAKEINTRESOURCEA(IDD_CAPTURE), hwndOwner, capture_dialog_proc, 0);
+        DialogBoxParamA(hinstModule, MAKEINTRESOURCEA(IDD_CAPTURE), run.hwndOwner,
+                        capture_dialog_proc, reinterpret_cast<LPARAM>(&run));
 
     // An empty selection has no pixels to hand back: accepting it counts as a cancel.
-    const bool accepted = result == 1 && !selection_is_empty();
+    const bool accepted = result == 1 && !selection_is_empty(run.state);
     if (accepted) {
-        const GeoRect& s = capture_state.rcSelection;
-        *slot = copy_pixels(hbmScreen, s.left, s.top, s.right - s.left, s.bottom - s.top);
+        const GeoRect& s = run.state.rcSelection;
+        *slot = copy_pixels(run.hbmScreen, s.left, s.top, s.right - s.left, s.bottom - s.top);
     }
 
-    if (hbmScreen != NULL)
-        DeleteObject(hbmScreen);
-    if (hbrScreen != NULL)
-        DeleteObject(hbrScreen);
-    hbmScreen = NULL;
-    hbrScreen = NULL;
-    UnhookWindowsHookEx(hhkKeyboard);
-    hhkKeyboard = NULL;
+    if (run.hbmScreen != NULL)
+        DeleteObject(run.hbmScreen);
+    if (run.hbrScreen != NULL)
+        DeleteObject(run.hbrScreen);
+    run.hbmScreen = NULL;
+    run.hbrScreen = NULL;
+    UnhookWindowsHookEx(run.hhkKeyboard);
+    run.hhkKeyboard = NULL;
     // Every ending leaves nothing behind: the close command has destroyed the owner already, the
     // other endings (and a dialog that never opened) leave it to us.
-    if (hwndOwner != NULL && IsWindow(hwndOwner))
-        DestroyWindow(hwndOwner);
-    hwndOwner = NULL;
-    if (hcurCapture != NULL) {
-        DestroyIcon(hcurCapture);
-        hcurCapture = NULL;
+    if (run.hwndOwner != NULL && IsWindow(run.hwndOwner))
+        DestroyWindow(run.hwndOwner);
+    run.hwndOwner = NULL;
+    if (run.hcurCapture != NULL) {
+        DestroyIcon(run.hcurCapture);
+        run.hcurCapture = NULL;
     }
     return accepted;
 }
@@ -134,13 +134,13 @@ LRESULT CALLBACK keyboard_hook_proc(int nCode, WPARAM wParam, LPARAM lParam) {
     const bool first = (flags & 0x40000000UL) == 0;
     CaptureKey key;
     if (nCode == HC_ACTION && down && first && wParam == VK_ESCAPE) {
-        SendMessageA(hwndDialog, WM_CAPTURE_ESC, 0, 0);
+        SendMessageA(capture_run.hwndDialog, WM_CAPTURE_ESC, 0, 0);
     } else if (nCode == HC_ACTION && down && capture_key(wParam, &key) &&
                (first || key != KEY_ENTER)) {
         const LPARAM modifiers = (key_held(VK_CONTROL) ? 1 : 0) | (key_held(VK_SHIFT) ? 2 : 0);
-        SendMessageA(hwndDialog, WM_CAPTURE_KEY, static_cast<WPARAM>(key), modifiers);
+        SendMessageA(capture_run.hwndDialog, WM_CAPTURE_KEY, static_cast<WPARAM>(key), modifiers);
     }
-    return CallNextHookEx(hhkKeyboard, nCode, wParam, lParam);
+    return CallNextHookEx(capture_run.hhkKeyboard, nCode, wParam, lParam);
 }
 
 extern "C" HBITMAP WINAPI GetCapBitmap(void) {

@@ -2,15 +2,15 @@
 // capture run, the thread keyboard hook, and the process-wide handles they own.
 #pragma once
 
+#include "win32/capture_run.h"
+
 #include <windows.h>
 
+// The library's own module, as DllMain received it: dialog and bitmap resources come from it.
+extern HINSTANCE hinstModule;
 // Bitmap of the latest accepted capture, owned by the library; NULL when there is none. Deleted
 // at the next GetCapBitmap and when the library leaves the process.
 extern HBITMAP hbmResult;
-// The keyboard hook of the running capture; present only while run_capture runs.
-extern HHOOK hhkKeyboard;
-// The hidden window that owns the capture dialog; destroyed when the capture ends.
-extern HWND hwndOwner;
 
 // Runs the capture dialog on the calling thread. True when the user accepted a non-empty
 // selection and *slot received its pixels; false otherwise, *slot untouched.

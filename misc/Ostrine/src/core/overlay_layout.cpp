@@ -1,4 +1,4 @@
-#include "overlay_layout.h"
+#include "core/overlay_layout.h"
 
 #include "core/overlay_placement.h"
 
@@ -51,8 +51,8 @@ void put_pair(TextSink& sink, const char16_t* label, int32_t a, int32_t b) {
 
 } // namespace
 
-void place_info_box(int32_t x, int32_t y, GeoRect client) {
-    capture_state.rcInfo = place_beside_pointer(x, y, INFO_BOX_WIDTH, INFO_BOX_HEIGHT, 3, client);
+void place_info_box(CaptureState& cs, int32_t x, int32_t y, GeoRect client) {
+    cs.rcInfo = place_beside_pointer(x, y, INFO_BOX_WIDTH, INFO_BOX_HEIGHT, 3, client);
 }
 
 void frame_erase_strips(const GeoRect& rc, GeoRect strips[4]) {
@@ -83,8 +83,8 @@ size_t format_info_text(char16_t* buf, size_t capacity, int32_t left, int32_t to
     return sink.len;
 }
 
-GeoRect info_text_rect() {
-    GeoRect rc = capture_state.rcInfo;
+GeoRect info_text_rect(const CaptureState& cs) {
+    GeoRect rc = cs.rcInfo;
     rc.top += 2;
     return rc;
 }

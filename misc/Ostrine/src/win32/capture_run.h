@@ -1,0 +1,25 @@
+// The record of one capture: its interaction state and every handle it owns, from the frozen
+// screen to the hidden owner window. The Win32 shell holds the record of the running capture and
+// hands it to the dialog, the pointer events and the drawing.
+#pragma once
+
+#include "core/selection_geometry.h"
+#include "win32/overlay_state.h"
+
+#include <windows.h>
+
+struct CaptureRun {
+    CaptureState state;
+    HWND hwndDialog = NULL;
+    HWND hwndOwner = NULL;
+    HHOOK hhkKeyboard = NULL;
+    // The frozen primary display and the pattern brush made from it: the dialog's background.
+    HBITMAP hbmScreen = NULL;
+    HBRUSH hbrScreen = NULL;
+    HCURSOR hcurArrow = NULL;
+    // Built from the bitmap resources when the dialog opens; destroyed when the capture ends.
+    HCURSOR hcurCapture = NULL;
+    HFONT hfontDialog = NULL;
+    // The magnifier, the window outline and the overlay's sizes.
+    OverlayState overlay;
+};
