@@ -60,6 +60,8 @@ void put_on_clipboard(HBITMAP image) {
 bool run_capture(HBITMAP* slot) {
     CaptureRun& run = capture_run;
     run.hbmScreen = NULL;
+    run.bCtrlHeld = false;
+    run.bShiftHeld = false;
     run.hhkKeyboard =
         SetWindowsHookExA(WH_KEYBOARD, keyboard_hook_proc, NULL, GetCurrentThreadId());
     run.hwndOwner = CreateWindowExA(0, "STATIC", "", WS_OVERLAPPEDWINDOW, 0, 0, 60, 85, NULL, NULL,
@@ -97,8 +99,11 @@ bool run_capture(HBITMAP* slot) {
 
 namespace {
 
-bool key_held(int vk) {
-    return ((GetKeyState(vk) | GetAsyncKeyState(vk)) & 0x8000) != 0;
+// A modifier is held when the hook saw it go down, or when the thread's key state says so (it
+// went down before the capture began). Not the asynchronous state: that already shows keys still
+// waiting in the queue behind the one at hand.
+bool key_held(int vk, bool seen) {
+    return seen || (GetKeyState(vk) & 0x8000) != 0;
 }
 
 // The keys that the capture uses besides Esc.
@@ -133,11 +138,16 @@ LRESULT CALLBACK keyboard_hook_proc(int nCode, WPARAM wParam, LPARAM lParam) {
     const bool down = (flags & 0x80000000UL) == 0;
     const bool first = (flags & 0x40000000UL) == 0;
     CaptureKey key;
+    if (nCode == HC_ACTION && wParam == VK_CONTROL)
+        capture_run.bCtrlHeld = down;
+    if (nCode == HC_ACTION && wParam == VK_SHIFT)
+        capture_run.bShiftHeld = down;
     if (nCode == HC_ACTION && down && first && wParam == VK_ESCAPE) {
         SendMessageA(capture_run.hwndDialog, WM_CAPTURE_ESC, 0, 0);
     } else if (nCode == HC_ACTION && down && capture_key(wParam, &key) &&
                (first || key != KEY_ENTER)) {
-        const LPARAM modifiers = (key_held(VK_CONTROL) ? 1 : 0) | (key_held(VK_SHIFT) ? 2 : 0);
+        const LPARAM modifiers = (key_held(VK_CONTROL, capture_run.bCtrlHeld) ? 1 : 0) |
+                                 (key_held(VK_SHIFT, capture_run.bShiftHeld) ? 2 : 0);
         SendMessageA(capture_run.hwndDialog, WM_CAPTURE_KEY, static_cast<WPARAM>(key), modifiers);
     }
     return CallNextHookEx(capture_run.hhkKeyboard, nCode, wParam, lParam);

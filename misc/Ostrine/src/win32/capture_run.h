@@ -20,6 +20,9 @@ struct CaptureRun {
     // Built from the bitmap resources when the dialog opens; destroyed when the capture ends.
     HCURSOR hcurCapture = NULL;
     HFONT hfontDialog = NULL;
+    // Ctrl and Shift as the keyboard hook saw them go down and up during the capture.
+    bool bCtrlHeld = false;
+    bool bShiftHeld = false;
     // The magnifier, the window outline and the overlay's sizes.
     OverlayState overlay;
 };
