@@ -20,8 +20,10 @@ HBITMAP hbmResult = NULL;
 
 namespace {
 
-// The record of the running capture.
-CaptureRun capture_run;
+// 1 while a capture runs anywhere in the process. Taken and given back by GetCapBitmap alone.
+LONG capture_guard = 0;
+// The record of the running capture, for the keyboard hook; NULL between captures.
+CaptureRun* running_capture = NULL;
 
 // A bitmap in the display's format holding `width` x `height` pixels of `source` from (x, y).
 HBITMAP copy_pixels(HBITMAP source, int x, int y, int width, int height) {
@@ -54,11 +56,36 @@ void put_on_clipboard(HBITMAP image) {
     CloseClipboard();
 }
 
+// Everything a capture holds goes here, however it ended: the owner window (and with it the
+// dialog, if it still exists), the hook, the frozen screen and its brush, the capture cursor.
+void release_capture(CaptureRun& run) {
+    if (run.hwndOwner != NULL && IsWindow(run.hwndOwner))
+        DestroyWindow(run.hwndOwner);
+    run.hwndOwner = NULL;
+    run.hwndDialog = NULL;
+    if (run.hhkKeyboard != NULL)
+        UnhookWindowsHookEx(run.hhkKeyboard);
+    run.hhkKeyboard = NULL;
+    if (run.hbmScreen != NULL)
+        DeleteObject(run.hbmScreen);
+    run.hbmScreen = NULL;
+    if (run.hbrScreen != NULL)
+        DeleteObject(run.hbrScreen);
+    run.hbrScreen = NULL;
+    if (run.hcurCapture != NULL) {
+        // A cursor still on screen cannot be destroyed.
+        if (GetCursor() == run.hcurCapture)
+            SetCursor(LoadCursorA(NULL, IDC_ARROW));
+        DestroyIcon(run.hcurCapture);
+        run.hcurCapture = NULL;
+    }
+}
+
 } // namespace
 
 bool run_capture(HBITMAP* slot) {
-    CaptureRun& run = capture_run;
-    run.hbmScreen = NULL;
+    CaptureRun run;
+    running_capture = &run;
     run.hhkKeyboard =
         SetWindowsHookExA(WH_KEYBOARD, keyboard_hook_proc, NULL, GetCurrentThreadId());
     run.hwndOwner = CreateWindowExA(0, "STATIC", "", WS_OVERLAPPEDWINDOW, 0, 0, 60, 85, NULL, NULL,
@@ -73,42 +100,37 @@ bool run_capture(HBITMAP* slot) {
         const GeoRect& s = run.state.rcSelection;
         *slot = copy_pixels(run.hbmScreen, s.left, s.top, s.right - s.left, s.bottom - s.top);
     }
-
-    if (run.hbmScreen != NULL)
-        DeleteObject(run.hbmScreen);
-    if (run.hbrScreen != NULL)
-        DeleteObject(run.hbrScreen);
-    run.hbmScreen = NULL;
-    run.hbrScreen = NULL;
-    UnhookWindowsHookEx(run.hhkKeyboard);
-    run.hhkKeyboard = NULL;
-    // Every ending leaves nothing behind: the close command has destroyed the owner already, the
-    // other endings (and a dialog that never opened) leave it to us.
-    if (run.hwndOwner != NULL && IsWindow(run.hwndOwner))
-        DestroyWindow(run.hwndOwner);
-    run.hwndOwner = NULL;
-    if (run.hcurCapture != NULL) {
-        DestroyIcon(run.hcurCapture);
-        run.hcurCapture = NULL;
-    }
+    release_capture(run);
+    running_capture = NULL;
     return accepted;
 }
 
 LRESULT CALLBACK keyboard_hook_proc(int nCode, WPARAM wParam, LPARAM lParam) {
+    const CaptureRun* run = running_capture;
+    if (run == NULL)
+        return CallNextHookEx(NULL, nCode, wParam, lParam);
     // Bit 30 is the previous key state: only the first key-down of a press counts.
-    if (nCode == HC_ACTION && wParam == VK_ESCAPE && (lParam & (1L << 30)) == 0)
-        SendMessageA(capture_run.hwndDialog, WM_CAPTURE_ESC, 0, 0);
-    return CallNextHookEx(capture_run.hhkKeyboard, nCode, wParam, lParam);
+    if (nCode == HC_ACTION && wParam == VK_ESCAPE && (lParam & (1L << 30)) == 0 &&
+        run->hwndDialog != NULL)
+        SendMessageA(run->hwndDialog, WM_CAPTURE_ESC, 0, 0);
+    return CallNextHookEx(run->hhkKeyboard, nCode, wParam, lParam);
 }
 
 extern "C" HBITMAP WINAPI GetCapBitmap(void) {
+    // One capture at a time in the process. A call while one runs (from a message that its modal
+    // loop dispatches, or from another thread) returns NULL at once and changes nothing: not the
+    // running capture, not the previous result, not the clipboard.
+    if (InterlockedCompareExchange(&capture_guard, 1, 0) != 0)
+        return NULL;
     if (hbmResult != NULL) {
         DeleteObject(hbmResult);
         hbmResult = NULL;
     }
     if (run_capture(&hbmResult))
         put_on_clipboard(hbmResult);
-    return hbmResult;
+    HBITMAP result = hbmResult;
+    InterlockedExchange(&capture_guard, 0);
+    return result;
 }
 
 extern "C" int WINAPI StartCapture(void) {

@@ -45,19 +45,13 @@ HCURSOR build_capture_cursor(HWND hwnd) {
     return cursor;
 }
 
-// Every ending of the dialog passes here: the dialog class is shared with the host's dialogs,
-// which must get the arrow back, and the capture cursor must not outlive the capture.
-void release_capture_cursor(CaptureRun& run, HWND hwnd) {
-    if (run.hcurArrow == NULL)
-        run.hcurArrow = LoadCursorA(NULL, IDC_ARROW);
-    SetClassLongPtrA(hwnd, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(run.hcurArrow));
-    if (run.hcurCapture == NULL)
+// The dialog class is shared with the host's dialogs: when the dialog goes, however the capture
+// ended, the class gets back the cursor it had before.
+void restore_class_cursor(CaptureRun& run, HWND hwnd) {
+    if (!run.bClassCursorReplaced)
         return;
-    // A cursor still on screen cannot be destroyed.
-    if (GetCursor() == run.hcurCapture)
-        SetCursor(run.hcurArrow);
-    DestroyIcon(run.hcurCapture);
-    run.hcurCapture = NULL;
+    SetClassLongPtrA(hwnd, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(run.hcurClassBefore));
+    run.bClassCursorReplaced = false;
 }
 
 void on_erase_background(const CaptureRun& run, HDC hdc) {
@@ -107,6 +101,8 @@ BOOL on_init_dialog(CaptureRun& run, HWND hwnd) {
     SetWindowPos(hwnd, HWND_TOP, 0, 0, cx, cy, SWP_SHOWWINDOW | SWP_NOACTIVATE);
     run.hfontDialog = reinterpret_cast<HFONT>(SendMessageA(hwnd, WM_GETFONT, 0, 0));
     run.hcurCapture = build_capture_cursor(hwnd);
+    run.hcurClassBefore = reinterpret_cast<HCURSOR>(GetClassLongPtrA(hwnd, GCLP_HCURSOR));
+    run.bClassCursorReplaced = true;
     SetClassLongPtrA(hwnd, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(run.hcurCapture));
     return TRUE;
 }
@@ -119,7 +115,6 @@ void on_paint(CaptureRun& run) {
 }
 
 void on_close(CaptureRun& run) {
-    release_capture_cursor(run, run.hwndDialog);
     // Destroying the owner destroys the dialog with it; the modal loop then ends unaccepted.
     SendMessageA(run.hwndOwner, WM_CLOSE, 0, 0);
 }
@@ -145,7 +140,7 @@ INT_PTR CALLBACK capture_dialog_proc(HWND hwnd, UINT message, WPARAM wParam, LPA
         on_erase_background(run, reinterpret_cast<HDC>(wParam));
         return 1;
     case WM_DESTROY:
-        release_capture_cursor(run, hwnd);
+        restore_class_cursor(run, hwnd);
         return 0;
     case WM_MOUSEMOVE:
         on_pointer_move(run, pointer_coordinate(LOWORD(lParam)),

@@ -19,4 +19,8 @@ struct CaptureRun {
     // Built from the bitmap resources when the dialog opens; destroyed when the capture ends.
     HCURSOR hcurCapture = NULL;
     HFONT hfontDialog = NULL;
+    // The cursor that the shared dialog class had before the capture replaced it, and whether it
+    // was replaced: every ending puts it back.
+    HCURSOR hcurClassBefore = NULL;
+    bool bClassCursorReplaced = false;
 };
