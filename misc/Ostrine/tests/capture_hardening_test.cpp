@@ -209,3 +209,99 @@ TEST_F(HostileHost, EveryEndingPutsBackTheHostsClassCursor) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(HostileHost, OnlyPixelsOfTheDisplayAreHandedBack) {
+    // A selection moved past the right and bottom edges: the part on the display.
+    HBITMAP result = capture([&](HWND dialog) {
+        drag(dialog, {900, 500}, {{1000, 600}}, {900, 500, 1000, 600});
+        send_move(950, 550);
+        send_button(true);
+        ASSERT_TRUE(wait_until([&] { return mouse_capture_of(dialog) == dialog; }));
+        ASSERT_TRUE(move_until(1010, 600, [&] {
+            return screen_pixel(958, 548) == kFrameColour && screen_pixel(962, 552) == kFrameColour;
+        }));
+        send_button(false);
+        ASSERT_TRUE(wait_until([&] { return mouse_capture_of(dialog) == NULL; }));
+        accept_at(dialog, 1000, 620);
+    });
+    EXPECT_EQ(pattern_mismatches(result, {960, 550, 1024, 650}), 0);
+
+    // A selection moved wholly off the display (a pointer on a display beside the primary one):
+    // nothing to hand back, so acceptance is a cancel with the clipboard untouched.
+    const DWORD sequence = put_marker_on_clipboard("outside");
+    result = capture([&](HWND dialog) {
+        drag(dialog, {100, 100}, {{200, 160}}, {100, 100, 200, 160});
+        send_move(150, 130);
+        send_button(true);
+        ASSERT_TRUE(wait_until([&] { return mouse_capture_of(dialog) == dialog; }));
+        SendMessageA(dialog, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(1150 + 1024, 130));
+        send_button(false);
+        ASSERT_TRUE(wait_until([&] { return mouse_capture_of(dialog) == NULL; }));
+        accept_at(dialog, 500, 500);
+    });
+    EXPECT_EQ(result, nullptr);
+    EXPECT_EQ(GetClipboardSequenceNumber(), sequence);
+    EXPECT_TRUE(clipboard_holds_marker("outside"));
+}
+
+TEST_F(HostileHost, AFailedCropIsACancelWithTheClipboardUntouched) {
+    ASSERT_TRUE(count_handles_of(dll));
+    const DWORD sequence = put_marker_on_clipboard("crop");
+    // The crop's bitmap cannot be made (a 32-bit host short of address space), then its pixels
+    // cannot be copied (a locked desktop): never a black bitmap returned as a success.
+    for (int step = 0; step < 2; ++step) {
+        if (step == 0)
+            fail_bitmaps_of_size({123, 77});
+        else
+            fail_blits_of_size({123, 77});
+        HBITMAP result = capture([&](HWND dialog) {
+            drag(dialog, {100, 100}, {{223, 177}}, {100, 100, 223, 177});
+            accept_at(dialog, 150, 150);
+        });
+        fail_bitmaps_of_size({0, 0});
+        fail_blits_of_size({0, 0});
+        EXPECT_EQ(result, nullptr) << "step " << step;
+        EXPECT_EQ(GetClipboardSequenceNumber(), sequence) << "step " << step;
+    }
+    EXPECT_TRUE(clipboard_holds_marker("crop"));
+    EXPECT_EQ(handle_counts().gdi_objects.size(), 0u);
+}
+
+TEST_F(HostileHost, ACaptureWhoseScreenCannotBeFrozenDoesNotOpen) {
+    ASSERT_TRUE(count_handles_of(dll));
+    fail_bitmaps_of_size({screen_width(), screen_height()});
+    std::atomic<bool> returned{false};
+    std::atomic<bool> dialog_seen{false};
+    bool closed_by_watchdog = false;
+    std::thread watchdog([&] {
+        if (wait_until(
+                [&] {
+                    if (open_capture_dialogs() > 0)
+                        dialog_seen = true;
+                    return returned.load();
+                },
+                3000))
+            return;
+        HWND dialog = FindWindowA("#32770", NULL);
+        closed_by_watchdog = dialog != NULL;
+        PostMessageA(dialog, WM_CLOSE, 0, 0);
+    });
+    EXPECT_TRUE(wait_for_pattern_on_screen());
+    HBITMAP result = get_cap_bitmap();
+    returned = true;
+    watchdog.join();
+    fail_bitmaps_of_size({0, 0});
+    EXPECT_EQ(result, nullptr);
+    EXPECT_FALSE(closed_by_watchdog);
+    EXPECT_FALSE(dialog_seen);
+    const HandleCounts& counts = handle_counts();
+    EXPECT_EQ(counts.gdi_objects.size(), 0u);
+    EXPECT_EQ(counts.cursors.size(), 0u);
+    EXPECT_EQ(counts.dcs_held, 0);
+    for (HWND w : counts.windows)
+        EXPECT_FALSE(IsWindow(w));
+}
+
+} // namespace

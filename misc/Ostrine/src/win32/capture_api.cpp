@@ -25,31 +25,55 @@ LONG capture_guard = 0;
 // The record of the running capture, for the keyboard hook; NULL between captures.
 CaptureRun* running_capture = NULL;
 
-// A bitmap in the display's format holding `width` x `height` pixels of `source` from (x, y).
+bool selected(HGDIOBJ old) {
+    return old != NULL && old != HGDI_ERROR;
+}
+
+// A bitmap in the display's format holding `width` x `height` pixels of `source` from (x, y);
+// NULL when any step fails (out of memory, a locked desktop): never a bitmap that was not filled.
 HBITMAP copy_pixels(HBITMAP source, int x, int y, int width, int height) {
+    if (source == NULL || width <= 0 || height <= 0)
+        return NULL;
     HDC hdc = GetWindowDC(NULL);
+    if (hdc == NULL)
+        return NULL;
     HBITMAP copy = CreateCompatibleBitmap(hdc, width, height);
     HDC to = CreateCompatibleDC(hdc);
     HDC from = CreateCompatibleDC(hdc);
-    HGDIOBJ old_to = SelectObject(to, copy);
-    HGDIOBJ old_from = SelectObject(from, source);
-    BitBlt(to, 0, 0, width, height, from, x, y, SRCCOPY);
-    SelectObject(to, old_to);
-    SelectObject(from, old_from);
-    DeleteDC(to);
-    DeleteDC(from);
+    HGDIOBJ old_to = to != NULL && copy != NULL ? SelectObject(to, copy) : NULL;
+    HGDIOBJ old_from = from != NULL ? SelectObject(from, source) : NULL;
+    const bool copied = selected(old_to) && selected(old_from) &&
+                        BitBlt(to, 0, 0, width, height, from, x, y, SRCCOPY);
+    if (selected(old_to))
+        SelectObject(to, old_to);
+    if (selected(old_from))
+        SelectObject(from, old_from);
+    if (to != NULL)
+        DeleteDC(to);
+    if (from != NULL)
+        DeleteDC(from);
     ReleaseDC(NULL, hdc);
+    if (!copied && copy != NULL) {
+        DeleteObject(copy);
+        copy = NULL;
+    }
     return copy;
 }
 
 // The clipboard takes over and later deletes what it is given, so it gets its own copy: the
 // host keeps using hbmResult, which the library deletes itself.
 void put_on_clipboard(HBITMAP image) {
-    if (!OpenClipboard(GetDesktopWindow()))
-        return;
     BITMAP info;
-    GetObjectA(image, sizeof info, &info);
+    if (GetObjectA(image, sizeof info, &info) == 0)
+        return;
+    // The copy first: the clipboard is emptied only once there is something to put on it.
     HBITMAP copy = copy_pixels(image, 0, 0, info.bmWidth, info.bmHeight);
+    if (copy == NULL)
+        return;
+    if (!OpenClipboard(GetDesktopWindow())) {
+        DeleteObject(copy);
+        return;
+    }
     EmptyClipboard();
     if (SetClipboardData(CF_BITMAP, copy) == NULL)
         DeleteObject(copy);
@@ -94,11 +118,19 @@ bool run_capture(HBITMAP* slot) {
         DialogBoxParamA(hinstModule, MAKEINTRESOURCEA(IDD_CAPTURE), run.hwndOwner,
                         capture_dialog_proc, reinterpret_cast<LPARAM>(&run));
 
-    // An empty selection has no pixels to hand back: accepting it counts as a cancel.
-    const bool accepted = result == 1 && !selection_is_empty(run.state);
-    if (accepted) {
-        const GeoRect& s = run.state.rcSelection;
-        *slot = copy_pixels(run.hbmScreen, s.left, s.top, s.right - s.left, s.bottom - s.top);
+    // Only pixels of the display are handed back: the part of the selection within the frozen
+    // screen. With none (an empty selection, one moved off the display) or a failed copy,
+    // accepting counts as a cancel.
+    bool accepted = false;
+    if (result == 1) {
+        const GeoRect s =
+            selection_within(run.state, GeoRect{0, 0, run.nScreenWidth, run.nScreenHeight});
+        HBITMAP image =
+            copy_pixels(run.hbmScreen, s.left, s.top, s.right - s.left, s.bottom - s.top);
+        if (image != NULL) {
+            *slot = image;
+            accepted = true;
+        }
     }
     release_capture(run);
     running_capture = NULL;

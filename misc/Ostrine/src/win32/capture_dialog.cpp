@@ -60,6 +60,37 @@ void on_erase_background(const CaptureRun& run, HDC hdc) {
     FillRect(hdc, &client, run.hbrScreen);
 }
 
+// Copies the primary display, with the pointer drawn in, into the record's hbmScreen and makes
+// the background brush from it. False, with neither kept, when any step fails (out of memory, a
+// locked desktop).
+bool freeze_screen(CaptureRun& run, int cx, int cy) {
+    HDC sdc = GetWindowDC(NULL);
+    if (sdc == NULL)
+        return false;
+    HBITMAP image = CreateCompatibleBitmap(sdc, cx, cy);
+    HDC mdc = image != NULL ? CreateCompatibleDC(sdc) : NULL;
+    HGDIOBJ old = mdc != NULL ? SelectObject(mdc, image) : NULL;
+    bool copied = old != NULL && old != HGDI_ERROR && BitBlt(mdc, 0, 0, cx, cy, sdc, 0, 0, SRCCOPY);
+    if (copied)
+        draw_pointer_into(mdc);
+    if (old != NULL && old != HGDI_ERROR)
+        SelectObject(mdc, old);
+    if (mdc != NULL)
+        DeleteDC(mdc);
+    ReleaseDC(NULL, sdc);
+    HBRUSH brush = copied ? CreatePatternBrush(image) : NULL;
+    if (brush == NULL) {
+        if (image != NULL)
+            DeleteObject(image);
+        return false;
+    }
+    run.hbmScreen = image;
+    run.hbrScreen = brush;
+    run.nScreenWidth = cx;
+    run.nScreenHeight = cy;
+    return true;
+}
+
 // The record that WM_INITDIALOG stored with the dialog; NULL before it.
 CaptureRun* run_of(HWND hwnd) {
     return reinterpret_cast<CaptureRun*>(GetWindowLongPtrA(hwnd, DWLP_USER));
@@ -86,16 +117,12 @@ BOOL on_init_dialog(CaptureRun& run, HWND hwnd) {
     // Pending repaints of the windows below happen before the screen is copied.
     pump_messages();
 
-    HDC sdc = GetWindowDC(NULL);
-    run.hbmScreen = CreateCompatibleBitmap(sdc, cx, cy);
-    HDC mdc = CreateCompatibleDC(sdc);
-    HGDIOBJ old = SelectObject(mdc, run.hbmScreen);
-    BitBlt(mdc, 0, 0, cx, cy, sdc, 0, 0, SRCCOPY);
-    draw_pointer_into(mdc);
-    SelectObject(mdc, old);
-    run.hbrScreen = CreatePatternBrush(run.hbmScreen);
-    DeleteDC(mdc);
-    ReleaseDC(NULL, sdc);
+    if (!freeze_screen(run, cx, cy)) {
+        // Without the frozen screen there is nothing to show or to crop: the dialog never
+        // appears and the capture ends as a cancel.
+        EndDialog(hwnd, 0);
+        return TRUE;
+    }
 
     run.hcurArrow = LoadCursorA(NULL, IDC_ARROW);
     SetWindowPos(hwnd, HWND_TOP, 0, 0, cx, cy, SWP_SHOWWINDOW | SWP_NOACTIVATE);

@@ -15,6 +15,9 @@ struct CaptureRun {
     // The frozen primary display and the pattern brush made from it: the dialog's background.
     HBITMAP hbmScreen = NULL;
     HBRUSH hbrScreen = NULL;
+    // Size of hbmScreen; zero until the screen has been frozen.
+    int nScreenWidth = 0;
+    int nScreenHeight = 0;
     HCURSOR hcurArrow = NULL;
     // Built from the bitmap resources when the dialog opens; destroyed when the capture ends.
     HCURSOR hcurCapture = NULL;
