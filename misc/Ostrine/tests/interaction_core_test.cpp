@@ -264,3 +264,24 @@ TEST(TraceLine, CarriesTheThreeFlags) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(SelectionWithin, KeepsOnlyThePartOnTheImage) {
+    const GeoRect image{0, 0, 1024, 768};
+    CaptureState cs;
+    cs.rcSelection = GeoRect{100, 120, 300, 250};
+    EXPECT_EQ(selection_within(cs, image), (GeoRect{100, 120, 300, 250}));
+    cs.rcSelection = GeoRect{-20, -10, 200, 150};
+    EXPECT_EQ(selection_within(cs, image), (GeoRect{0, 0, 200, 150}));
+    cs.rcSelection = GeoRect{960, 550, 1060, 800};
+    EXPECT_EQ(selection_within(cs, image), (GeoRect{960, 550, 1024, 768}));
+    // Wholly outside, touching an edge from outside, or empty: no pixels.
+    for (const GeoRect& outside : {GeoRect{2174, 100, 2274, 160}, GeoRect{-50, 10, 0, 20},
+                                   GeoRect{10, 768, 20, 800}, GeoRect{5, 5, 5, 9}}) {
+        cs.rcSelection = outside;
+        EXPECT_EQ(selection_within(cs, image), (GeoRect{0, 0, 0, 0})) << outside;
+    }
+}
+
+} // namespace

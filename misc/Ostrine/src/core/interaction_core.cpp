@@ -1,5 +1,6 @@
 #include "core/interaction_core.h"
 
+#include <algorithm>
 #include <cstdio>
 
 void reset_capture_state(CaptureState& cs) {
@@ -132,6 +133,15 @@ CaptureCursor cursor_at(const CaptureState& cs, GeoPoint pt) {
 bool selection_is_empty(const CaptureState& cs) {
     const GeoRect& s = cs.rcSelection;
     return s.right <= s.left || s.bottom <= s.top;
+}
+
+GeoRect selection_within(const CaptureState& cs, GeoRect image) {
+    const GeoRect& s = cs.rcSelection;
+    GeoRect rc{std::max(s.left, image.left), std::max(s.top, image.top),
+               std::min(s.right, image.right), std::min(s.bottom, image.bottom)};
+    if (rc.right <= rc.left || rc.bottom <= rc.top)
+        return GeoRect{0, 0, 0, 0};
+    return rc;
 }
 
 int32_t pointer_coordinate(uint32_t half_word) {

@@ -66,6 +66,11 @@ CaptureCursor cursor_at(const CaptureState& cs, GeoPoint pt);
 // True when rcSelection has no pixel (zero width or height): there is nothing to crop.
 bool selection_is_empty(const CaptureState& cs);
 
+// The part of rcSelection that lies within `image` (the frozen screen, from (0, 0)): what an
+// acceptance hands back. A selection moved or dragged past an edge loses what lies beyond it; one
+// wholly outside gives a rectangle without pixels.
+GeoRect selection_within(const CaptureState& cs, GeoRect image);
+
 // A pointer coordinate from one half of a mouse message's position word: signed 16 bits, so
 // that positions left of or above the display are negative.
 int32_t pointer_coordinate(uint32_t half_word);

@@ -21,47 +21,96 @@ HBITMAP hbmResult = NULL;
 
 namespace {
 
-// The record of the running capture.
-CaptureRun capture_run;
+// 1 while a capture runs anywhere in the process. Taken and given back by GetCapBitmap alone.
+LONG capture_guard = 0;
+// The record of the running capture, for the keyboard hook; NULL between captures.
+CaptureRun* running_capture = NULL;
 
-// A bitmap in the display's format holding `width` x `height` pixels of `source` from (x, y).
+bool selected(HGDIOBJ old) {
+    return old != NULL && old != HGDI_ERROR;
+}
+
+// A bitmap in the display's format holding `width` x `height` pixels of `source` from (x, y);
+// NULL when any step fails (out of memory, a locked desktop): never a bitmap that was not filled.
 HBITMAP copy_pixels(HBITMAP source, int x, int y, int width, int height) {
+    if (source == NULL || width <= 0 || height <= 0)
+        return NULL;
     HDC hdc = GetWindowDC(NULL);
+    if (hdc == NULL)
+        return NULL;
     HBITMAP copy = CreateCompatibleBitmap(hdc, width, height);
     HDC to = CreateCompatibleDC(hdc);
     HDC from = CreateCompatibleDC(hdc);
-    HGDIOBJ old_to = SelectObject(to, copy);
-    HGDIOBJ old_from = SelectObject(from, source);
-    BitBlt(to, 0, 0, width, height, from, x, y, SRCCOPY);
-    SelectObject(to, old_to);
-    SelectObject(from, old_from);
-    DeleteDC(to);
-    DeleteDC(from);
+    HGDIOBJ old_to = to != NULL && copy != NULL ? SelectObject(to, copy) : NULL;
+    HGDIOBJ old_from = from != NULL ? SelectObject(from, source) : NULL;
+    const bool copied = selected(old_to) && selected(old_from) &&
+                        BitBlt(to, 0, 0, width, height, from, x, y, SRCCOPY);
+    if (selected(old_to))
+        SelectObject(to, old_to);
+    if (selected(old_from))
+        SelectObject(from, old_from);
+    if (to != NULL)
+        DeleteDC(to);
+    if (from != NULL)
+        DeleteDC(from);
     ReleaseDC(NULL, hdc);
+    if (!copied && copy != NULL) {
+        DeleteObject(copy);
+        copy = NULL;
+    }
     return copy;
 }
 
 // The clipboard takes over and later deletes what it is given, so it gets its own copy: the
 // host keeps using hbmResult, which the library deletes itself.
 void put_on_clipboard(HBITMAP image) {
-    if (!OpenClipboard(GetDesktopWindow()))
-        return;
     BITMAP info;
-    GetObjectA(image, sizeof info, &info);
+    if (GetObjectA(image, sizeof info, &info) == 0)
+        return;
+    // The copy first: the clipboard is emptied only once there is something to put on it.
     HBITMAP copy = copy_pixels(image, 0, 0, info.bmWidth, info.bmHeight);
+    if (copy == NULL)
+        return;
+    if (!OpenClipboard(GetDesktopWindow())) {
+        DeleteObject(copy);
+        return;
+    }
     EmptyClipboard();
     if (SetClipboardData(CF_BITMAP, copy) == NULL)
         DeleteObject(copy);
     CloseClipboard();
 }
 
+// Everything a capture holds goes here, however it ended: the owner window (and with it the
+// dialog, if it still exists), the hook, the frozen screen and its brush, the capture cursor.
+void release_capture(CaptureRun& run) {
+    if (run.hwndOwner != NULL && IsWindow(run.hwndOwner))
+        DestroyWindow(run.hwndOwner);
+    run.hwndOwner = NULL;
+    run.hwndDialog = NULL;
+    if (run.hhkKeyboard != NULL)
+        UnhookWindowsHookEx(run.hhkKeyboard);
+    run.hhkKeyboard = NULL;
+    if (run.hbmScreen != NULL)
+        DeleteObject(run.hbmScreen);
+    run.hbmScreen = NULL;
+    if (run.hbrScreen != NULL)
+        DeleteObject(run.hbrScreen);
+    run.hbrScreen = NULL;
+    if (run.hcurCapture != NULL) {
+        // A cursor still on screen cannot be destroyed.
+        if (GetCursor() == run.hcurCapture)
+            SetCursor(LoadCursorA(NULL, IDC_ARROW));
+        DestroyIcon(run.hcurCapture);
+        run.hcurCapture = NULL;
+    }
+}
+
 } // namespace
 
 bool run_capture(HBITMAP* slot) {
-    CaptureRun& run = capture_run;
-    run.hbmScreen = NULL;
-    run.bCtrlHeld = false;
-    run.bShiftHeld = false;
+    CaptureRun run;
+    running_capture = &run;
     run.hhkKeyboard =
         SetWindowsHookExA(WH_KEYBOARD, keyboard_hook_proc, NULL, GetCurrentThreadId());
     run.hwndOwner = CreateWindowExA(0, "STATIC", "", WS_OVERLAPPEDWINDOW, 0, 0, 60, 85, NULL, NULL,
@@ -70,30 +119,22 @@ bool run_capture(HBITMAP* slot) {
         DialogBoxParamA(hinstModule, MAKEINTRESOURCEA(IDD_CAPTURE), run.hwndOwner,
                         capture_dialog_proc, reinterpret_cast<LPARAM>(&run));
 
-    // An empty selection has no pixels to hand back: accepting it counts as a cancel.
-    const bool accepted = result == 1 && !selection_is_empty(run.state);
-    if (accepted) {
-        const GeoRect& s = run.state.rcSelection;
-        *slot = copy_pixels(run.hbmScreen, s.left, s.top, s.right - s.left, s.bottom - s.top);
+    // Only pixels of the display are handed back: the part of the selection within the frozen
+    // screen. With none (an empty selection, one moved off the display) or a failed copy,
+    // accepting counts as a cancel.
+    bool accepted = false;
+    if (result == 1) {
+        const GeoRect s =
+            selection_within(run.state, GeoRect{0, 0, run.nScreenWidth, run.nScreenHeight});
+        HBITMAP image =
+            copy_pixels(run.hbmScreen, s.left, s.top, s.right - s.left, s.bottom - s.top);
+        if (image != NULL) {
+            *slot = image;
+            accepted = true;
+        }
     }
-
-    if (run.hbmScreen != NULL)
-        DeleteObject(run.hbmScreen);
-    if (run.hbrScreen != NULL)
-        DeleteObject(run.hbrScreen);
-    run.hbmScreen = NULL;
-    run.hbrScreen = NULL;
-    UnhookWindowsHookEx(run.hhkKeyboard);
-    run.hhkKeyboard = NULL;
-    // Every ending leaves nothing behind: the close command has destroyed the owner already, the
-    // other endings (and a dialog that never opened) leave it to us.
-    if (run.hwndOwner != NULL && IsWindow(run.hwndOwner))
-        DestroyWindow(run.hwndOwner);
-    run.hwndOwner = NULL;
-    if (run.hcurCapture != NULL) {
-        DestroyIcon(run.hcurCapture);
-        run.hcurCapture = NULL;
-    }
+    release_capture(run);
+    running_capture = NULL;
     return accepted;
 }
 
@@ -132,6 +173,9 @@ bool capture_key(WPARAM vk, CaptureKey* key) {
 } // namespace
 
 LRESULT CALLBACK keyboard_hook_proc(int nCode, WPARAM wParam, LPARAM lParam) {
+    CaptureRun* run = running_capture;
+    if (run == NULL)
+        return CallNextHookEx(NULL, nCode, wParam, lParam);
     // Bit 31 is set for a release, bit 30 for a key that was already down (a repeat): Esc and
     // Enter count on their first key-down, arrows on every one, so that a held arrow repeats.
     const unsigned long flags = static_cast<unsigned long>(lParam);
@@ -139,28 +183,35 @@ LRESULT CALLBACK keyboard_hook_proc(int nCode, WPARAM wParam, LPARAM lParam) {
     const bool first = (flags & 0x40000000UL) == 0;
     CaptureKey key;
     if (nCode == HC_ACTION && wParam == VK_CONTROL)
-        capture_run.bCtrlHeld = down;
+        run->bCtrlHeld = down;
     if (nCode == HC_ACTION && wParam == VK_SHIFT)
-        capture_run.bShiftHeld = down;
-    if (nCode == HC_ACTION && down && first && wParam == VK_ESCAPE) {
-        SendMessageA(capture_run.hwndDialog, WM_CAPTURE_ESC, 0, 0);
+        run->bShiftHeld = down;
+    if (nCode == HC_ACTION && down && first && wParam == VK_ESCAPE && run->hwndDialog != NULL) {
+        SendMessageA(run->hwndDialog, WM_CAPTURE_ESC, 0, 0);
     } else if (nCode == HC_ACTION && down && capture_key(wParam, &key) &&
-               (first || key != KEY_ENTER)) {
-        const LPARAM modifiers = (key_held(VK_CONTROL, capture_run.bCtrlHeld) ? 1 : 0) |
-                                 (key_held(VK_SHIFT, capture_run.bShiftHeld) ? 2 : 0);
-        SendMessageA(capture_run.hwndDialog, WM_CAPTURE_KEY, static_cast<WPARAM>(key), modifiers);
+               (first || key != KEY_ENTER) && run->hwndDialog != NULL) {
+        const LPARAM modifiers = (key_held(VK_CONTROL, run->bCtrlHeld) ? 1 : 0) |
+                                 (key_held(VK_SHIFT, run->bShiftHeld) ? 2 : 0);
+        SendMessageA(run->hwndDialog, WM_CAPTURE_KEY, static_cast<WPARAM>(key), modifiers);
     }
-    return CallNextHookEx(capture_run.hhkKeyboard, nCode, wParam, lParam);
+    return CallNextHookEx(run->hhkKeyboard, nCode, wParam, lParam);
 }
 
 extern "C" HBITMAP WINAPI GetCapBitmap(void) {
+    // One capture at a time in the process. A call while one runs (from a message that its modal
+    // loop dispatches, or from another thread) returns NULL at once and changes nothing: not the
+    // running capture, not the previous result, not the clipboard.
+    if (InterlockedCompareExchange(&capture_guard, 1, 0) != 0)
+        return NULL;
     if (hbmResult != NULL) {
         DeleteObject(hbmResult);
         hbmResult = NULL;
     }
     if (run_capture(&hbmResult))
         put_on_clipboard(hbmResult);
-    return hbmResult;
+    HBITMAP result = hbmResult;
+    InterlockedExchange(&capture_guard, 0);
+    return result;
 }
 
 extern "C" int WINAPI StartCapture(void) {

@@ -46,25 +46,50 @@ HCURSOR build_capture_cursor(HWND hwnd) {
     return cursor;
 }
 
-// Every ending of the dialog passes here: the dialog class is shared with the host's dialogs,
-// which must get the arrow back, and the capture cursor must not outlive the capture.
-void release_capture_cursor(CaptureRun& run, HWND hwnd) {
-    if (run.hcurArrow == NULL)
-        run.hcurArrow = LoadCursorA(NULL, IDC_ARROW);
-    SetClassLongPtrA(hwnd, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(run.hcurArrow));
-    if (run.hcurCapture == NULL)
+// The dialog class is shared with the host's dialogs: when the dialog goes, however the capture
+// ended, the class gets back the cursor it had before.
+void restore_class_cursor(CaptureRun& run, HWND hwnd) {
+    if (!run.bClassCursorReplaced)
         return;
-    // A cursor still on screen cannot be destroyed.
-    if (GetCursor() == run.hcurCapture)
-        SetCursor(run.hcurArrow);
-    DestroyIcon(run.hcurCapture);
-    run.hcurCapture = NULL;
+    SetClassLongPtrA(hwnd, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(run.hcurClassBefore));
+    run.bClassCursorReplaced = false;
 }
 
 void on_erase_background(const CaptureRun& run, HDC hdc) {
     RECT client;
     GetClientRect(run.hwndDialog, &client);
     FillRect(hdc, &client, run.hbrScreen);
+}
+
+// Copies the primary display, with the pointer drawn in, into the record's hbmScreen and makes
+// the background brush from it. False, with neither kept, when any step fails (out of memory, a
+// locked desktop).
+bool freeze_screen(CaptureRun& run, int cx, int cy) {
+    HDC sdc = GetWindowDC(NULL);
+    if (sdc == NULL)
+        return false;
+    HBITMAP image = CreateCompatibleBitmap(sdc, cx, cy);
+    HDC mdc = image != NULL ? CreateCompatibleDC(sdc) : NULL;
+    HGDIOBJ old = mdc != NULL ? SelectObject(mdc, image) : NULL;
+    bool copied = old != NULL && old != HGDI_ERROR && BitBlt(mdc, 0, 0, cx, cy, sdc, 0, 0, SRCCOPY);
+    if (copied)
+        draw_pointer_into(mdc);
+    if (old != NULL && old != HGDI_ERROR)
+        SelectObject(mdc, old);
+    if (mdc != NULL)
+        DeleteDC(mdc);
+    ReleaseDC(NULL, sdc);
+    HBRUSH brush = copied ? CreatePatternBrush(image) : NULL;
+    if (brush == NULL) {
+        if (image != NULL)
+            DeleteObject(image);
+        return false;
+    }
+    run.hbmScreen = image;
+    run.hbrScreen = brush;
+    run.nScreenWidth = cx;
+    run.nScreenHeight = cy;
+    return true;
 }
 
 // The record that WM_INITDIALOG stored with the dialog; NULL before it.
@@ -101,21 +126,19 @@ BOOL on_init_dialog(CaptureRun& run, HWND hwnd) {
     run.overlay.metrics = overlay_metrics(run.overlay.dpi);
     collect_windows(run.overlay.windows, hwnd, run.hwndOwner, RECT{0, 0, cx, cy});
 
-    HDC sdc = GetWindowDC(NULL);
-    run.hbmScreen = CreateCompatibleBitmap(sdc, cx, cy);
-    HDC mdc = CreateCompatibleDC(sdc);
-    HGDIOBJ old = SelectObject(mdc, run.hbmScreen);
-    BitBlt(mdc, 0, 0, cx, cy, sdc, 0, 0, SRCCOPY);
-    draw_pointer_into(mdc);
-    SelectObject(mdc, old);
-    run.hbrScreen = CreatePatternBrush(run.hbmScreen);
-    DeleteDC(mdc);
-    ReleaseDC(NULL, sdc);
+    if (!freeze_screen(run, cx, cy)) {
+        // Without the frozen screen there is nothing to show or to crop: the dialog never
+        // appears and the capture ends as a cancel.
+        EndDialog(hwnd, 0);
+        return TRUE;
+    }
 
     run.hcurArrow = LoadCursorA(NULL, IDC_ARROW);
     SetWindowPos(hwnd, HWND_TOP, 0, 0, cx, cy, SWP_SHOWWINDOW | SWP_NOACTIVATE);
     run.hfontDialog = reinterpret_cast<HFONT>(SendMessageA(hwnd, WM_GETFONT, 0, 0));
     run.hcurCapture = build_capture_cursor(hwnd);
+    run.hcurClassBefore = reinterpret_cast<HCURSOR>(GetClassLongPtrA(hwnd, GCLP_HCURSOR));
+    run.bClassCursorReplaced = true;
     SetClassLongPtrA(hwnd, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(run.hcurCapture));
     return TRUE;
 }
@@ -128,7 +151,6 @@ void on_paint(CaptureRun& run) {
 }
 
 void on_close(CaptureRun& run) {
-    release_capture_cursor(run, run.hwndDialog);
     // Destroying the owner destroys the dialog with it; the modal loop then ends unaccepted.
     SendMessageA(run.hwndOwner, WM_CLOSE, 0, 0);
 }
@@ -154,7 +176,7 @@ INT_PTR CALLBACK capture_dialog_proc(HWND hwnd, UINT message, WPARAM wParam, LPA
         on_erase_background(run, reinterpret_cast<HDC>(wParam));
         return 1;
     case WM_DESTROY:
-        release_capture_cursor(run, hwnd);
+        restore_class_cursor(run, hwnd);
         return 0;
     case WM_MOUSEMOVE:
         on_pointer_move(run, pointer_coordinate(LOWORD(lParam)),

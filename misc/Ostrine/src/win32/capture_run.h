@@ -16,10 +16,17 @@ struct CaptureRun {
     // The frozen primary display and the pattern brush made from it: the dialog's background.
     HBITMAP hbmScreen = NULL;
     HBRUSH hbrScreen = NULL;
+    // Size of hbmScreen; zero until the screen has been frozen.
+    int nScreenWidth = 0;
+    int nScreenHeight = 0;
     HCURSOR hcurArrow = NULL;
     // Built from the bitmap resources when the dialog opens; destroyed when the capture ends.
     HCURSOR hcurCapture = NULL;
     HFONT hfontDialog = NULL;
+    // The cursor that the shared dialog class had before the capture replaced it, and whether it
+    // was replaced: every ending puts it back.
+    HCURSOR hcurClassBefore = NULL;
+    bool bClassCursorReplaced = false;
     // Ctrl and Shift as the keyboard hook saw them go down and up during the capture.
     bool bCtrlHeld = false;
     bool bShiftHeld = false;

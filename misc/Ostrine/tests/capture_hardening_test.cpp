@@ -1,0 +1,308 @@
+// A capture tried the way a hostile host and an unlucky user would: calls from inside a capture
+// and from another thread, a host that gave the dialog class its own cursor, a selection beyond
+// the display, failing GDI calls, WM_QUIT and keys already in the host's queue, a thread without
+// the keyboard focus, a lost mouse capture, a clipboard held by someone else.
+#include "Ostrine.h"
+#include "capture_checks.h"
+#include "dll_test_support.h"
+#include "gui_driver.h"
+#include "handle_counter.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+// Number of visible dialogs of the system dialog class: the capture dialogs that are open.
+int open_capture_dialogs() {
+    int n = 0;
+    for (HWND w = FindWindowExA(NULL, NULL, "#32770", NULL); w != NULL;
+         w = FindWindowExA(NULL, w, "#32770", NULL))
+        n += IsWindowVisible(w) ? 1 : 0;
+    return n;
+}
+
+HCURSOR dialog_class_cursor() {
+    WNDCLASSEXA dialog_class = {};
+    dialog_class.cbSize = sizeof dialog_class;
+    GetClassInfoExA(NULL, "#32770", &dialog_class);
+    return dialog_class.hCursor;
+}
+
+class HostileHost : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { host = show_pattern_window(); }
+
+    void SetUp() override {
+        dll = LoadLibraryA(built_dll_path().c_str());
+        ASSERT_NE(dll, nullptr);
+        get_cap_bitmap = export_as<OstrineGetCapBitmapFn>(GetProcAddress(dll, "GetCapBitmap"));
+        ASSERT_NE(get_cap_bitmap, nullptr);
+        send_move(1000, 740);
+    }
+
+    void TearDown() override {
+        if (dll != NULL)
+            FreeLibrary(dll);
+    }
+
+    HBITMAP capture(const std::function<void(HWND)>& script) {
+        EXPECT_TRUE(wait_for_pattern_on_screen());
+        return drive_capture(get_cap_bitmap, script);
+    }
+
+    static HWND host;
+    HMODULE dll = NULL;
+    OstrineGetCapBitmapFn get_cap_bitmap = nullptr;
+};
+
+HWND HostileHost::host = NULL;
+
+// A window of the host's main thread that calls GetCapBitmap again from a posted message, a
+// timer or a hot key, as a host's screenshot key would.
+const UINT WM_CALL_NOW = WM_APP + 1;
+const UINT WM_CALL_BY_TIMER = WM_APP + 2;
+OstrineGetCapBitmapFn nested_call = nullptr;
+std::atomic<int> nested_returned{0};
+HBITMAP nested_result = NULL;
+DWORD nested_took_ms = 0;
+
+void call_nested() {
+    const DWORD start = GetTickCount();
+    nested_result = nested_call();
+    nested_took_ms = GetTickCount() - start;
+    ++nested_returned;
+}
+
+LRESULT CALLBACK nested_caller_proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CALL_NOW || message == WM_HOTKEY) {
+        call_nested();
+        return 0;
+    }
+    if (message == WM_CALL_BY_TIMER) {
+        SetTimer(hwnd, 1, 10, NULL);
+        return 0;
+    }
+    if (message == WM_TIMER) {
+        KillTimer(hwnd, 1);
+        call_nested();
+        return 0;
+    }
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+HWND make_nested_caller() {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = nested_caller_proc;
+    wc.hInstance = GetModuleHandleA(NULL);
+    wc.lpszClassName = "OstrineNestedCaller";
+    RegisterClassA(&wc);
+    return CreateWindowExA(0, wc.lpszClassName, "", WS_POPUP, 0, 0, 10, 10, NULL, NULL,
+                           wc.hInstance, NULL);
+}
+
+TEST_F(HostileHost, ACallFromInsideACaptureReturnsNullAndTouchesNothing) {
+    ASSERT_TRUE(count_handles_of(dll));
+    HWND caller = make_nested_caller();
+    ASSERT_NE(caller, nullptr);
+    nested_call = get_cap_bitmap;
+    nested_returned = 0;
+    const DWORD sequence = put_marker_on_clipboard("nested");
+    HBITMAP result = capture([&](HWND dialog) {
+        ASSERT_TRUE(drag(dialog, {100, 100}, {{300, 250}}, {100, 100, 300, 250}));
+        // The modal loop dispatches the host's posted message, its timer: each calls again.
+        const UINT ways[] = {WM_CALL_NOW, WM_CALL_BY_TIMER};
+        for (int i = 0; i < 2; ++i) {
+            nested_result = reinterpret_cast<HBITMAP>(1);
+            PostMessageA(caller, ways[i], 0, 0);
+            ASSERT_TRUE(wait_until([&] { return nested_returned == i + 1; }, 2000))
+                << "the inner call did not return (way " << i << ")";
+            EXPECT_EQ(nested_result, nullptr);
+            EXPECT_LT(nested_took_ms, 500u);
+        }
+        // The running capture is as it was: one dialog, its outline, its hook, the clipboard.
+        EXPECT_EQ(open_capture_dialogs(), 1);
+        EXPECT_TRUE(IsWindowVisible(dialog));
+        EXPECT_TRUE(frame_drawn({100, 100, 300, 250}));
+        EXPECT_EQ(GetClipboardSequenceNumber(), sequence);
+        EXPECT_TRUE(clipboard_holds_marker("nested"));
+        escape();
+        EXPECT_TRUE(wait_until([&] { return screen_mismatches({95, 95, 305, 255}) == 0; }));
+        EXPECT_TRUE(IsWindow(dialog)) << "one Esc only clears the selection";
+        drag(dialog, {200, 150}, {{320, 260}}, {200, 150, 320, 260});
+        accept_at(dialog, 250, 200);
+    });
+    DestroyWindow(caller);
+    EXPECT_EQ(pattern_mismatches(result, {200, 150, 320, 260}), 0);
+    // Nothing of either call is left but the result itself.
+    const HandleCounts& counts = handle_counts();
+    EXPECT_EQ(counts.gdi_objects.size(), 1u);
+    EXPECT_EQ(counts.gdi_objects.count(result), 1u);
+    EXPECT_EQ(counts.cursors.size(), 0u);
+    EXPECT_EQ(counts.dcs_held, 0);
+    EXPECT_EQ(counts.windows.size(), 1u) << "only the one capture made an owner window";
+    for (HWND w : counts.windows)
+        EXPECT_FALSE(IsWindow(w));
+}
+
+TEST_F(HostileHost, ACallFromAnotherThreadReturnsNullAtOnce) {
+    const DWORD sequence = put_marker_on_clipboard("thread");
+    HBITMAP result = capture([&](HWND dialog) {
+        ASSERT_TRUE(drag(dialog, {100, 100}, {{300, 250}}, {100, 100, 300, 250}));
+        std::atomic<bool> returned{false};
+        HBITMAP other = reinterpret_cast<HBITMAP>(1);
+        std::thread second([&] {
+            other = get_cap_bitmap();
+            returned = true;
+        });
+        const bool quick = wait_until([&] { return returned.load(); }, 1000);
+        EXPECT_TRUE(quick) << "the second thread's call blocked";
+        if (!quick) {
+            // Let the second capture end so that the thread can be joined.
+            for (HWND w = FindWindowExA(NULL, NULL, "#32770", NULL); w != NULL;
+                 w = FindWindowExA(NULL, w, "#32770", NULL))
+                if (w != dialog)
+                    PostMessageA(w, WM_CLOSE, 0, 0);
+        }
+        second.join();
+        EXPECT_EQ(other, nullptr);
+        EXPECT_EQ(open_capture_dialogs(), 1);
+        EXPECT_EQ(GetClipboardSequenceNumber(), sequence);
+        EXPECT_TRUE(frame_drawn({100, 100, 300, 250}));
+        accept_at(dialog, 200, 175);
+    });
+    EXPECT_EQ(pattern_mismatches(result, {100, 100, 300, 250}), 0);
+}
+
+TEST_F(HostileHost, EveryEndingPutsBackTheHostsClassCursor) {
+    // The host gave the shared dialog class a cursor of its own.
+    HWND host_dialog = CreateWindowExA(0, "#32770", "", WS_POPUP, 0, 0, 10, 10, NULL, NULL,
+                                       GetModuleHandleA(NULL), NULL);
+    ASSERT_NE(host_dialog, nullptr);
+    HCURSOR cross = LoadCursorA(NULL, IDC_CROSS);
+    SetClassLongPtrA(host_dialog, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(cross));
+    DestroyWindow(host_dialog);
+    ASSERT_EQ(dialog_class_cursor(), cross);
+    for (int ending = 0; ending < 3; ++ending) {
+        HBITMAP result = capture([&](HWND dialog) {
+            drag(dialog, {100, 100}, {{300, 250}}, {100, 100, 300, 250});
+            move_until(200, 200,
+                       [&] { return class_cursor(dialog) == LoadCursorA(NULL, IDC_SIZEALL); });
+            if (ending == 0)
+                accept_at(dialog, 200, 200);
+            else if (ending == 1)
+                escape(), escape();
+            else
+                PostMessageA(dialog, WM_CLOSE, 0, 0);
+        });
+        EXPECT_EQ(result != nullptr, ending == 0);
+        EXPECT_EQ(dialog_class_cursor(), cross) << "ending " << ending;
+    }
+    // The other tests expect the arrow.
+    host_dialog = CreateWindowExA(0, "#32770", "", WS_POPUP, 0, 0, 10, 10, NULL, NULL,
+                                  GetModuleHandleA(NULL), NULL);
+    SetClassLongPtrA(host_dialog, GCLP_HCURSOR,
+                     reinterpret_cast<LONG_PTR>(LoadCursorA(NULL, IDC_ARROW)));
+    DestroyWindow(host_dialog);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(HostileHost, OnlyPixelsOfTheDisplayAreHandedBack) {
+    // A selection moved past the right and bottom edges: the part on the display.
+    HBITMAP result = capture([&](HWND dialog) {
+        drag(dialog, {900, 500}, {{1000, 600}}, {900, 500, 1000, 600});
+        send_move(950, 550);
+        send_button(true);
+        ASSERT_TRUE(wait_until([&] { return mouse_capture_of(dialog) == dialog; }));
+        // The bottom-left handle: the opaque info box lies over the top-left one.
+        ASSERT_TRUE(move_until(1010, 600, [&] {
+            return screen_pixel(958, 647) == kFrameColour && screen_pixel(962, 651) == kFrameColour;
+        }));
+        send_button(false);
+        ASSERT_TRUE(wait_until([&] { return mouse_capture_of(dialog) == NULL; }));
+        accept_at(dialog, 1000, 620);
+    });
+    EXPECT_EQ(pattern_mismatches(result, {960, 550, 1024, 650}), 0);
+
+    // A selection moved wholly off the display (a pointer on a display beside the primary one):
+    // nothing to hand back, so acceptance is a cancel with the clipboard untouched.
+    const DWORD sequence = put_marker_on_clipboard("outside");
+    result = capture([&](HWND dialog) {
+        drag(dialog, {100, 100}, {{200, 160}}, {100, 100, 200, 160});
+        send_move(150, 130);
+        send_button(true);
+        ASSERT_TRUE(wait_until([&] { return mouse_capture_of(dialog) == dialog; }));
+        SendMessageA(dialog, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(1150 + 1024, 130));
+        send_button(false);
+        ASSERT_TRUE(wait_until([&] { return mouse_capture_of(dialog) == NULL; }));
+        accept_at(dialog, 500, 500);
+    });
+    EXPECT_EQ(result, nullptr);
+    EXPECT_EQ(GetClipboardSequenceNumber(), sequence);
+    EXPECT_TRUE(clipboard_holds_marker("outside"));
+}
+
+TEST_F(HostileHost, AFailedCropIsACancelWithTheClipboardUntouched) {
+    ASSERT_TRUE(count_handles_of(dll));
+    const DWORD sequence = put_marker_on_clipboard("crop");
+    // The crop's bitmap cannot be made (a 32-bit host short of address space), then its pixels
+    // cannot be copied (a locked desktop): never a black bitmap returned as a success.
+    for (int step = 0; step < 2; ++step) {
+        if (step == 0)
+            fail_bitmaps_of_size({123, 77});
+        else
+            fail_blits_of_size({123, 77});
+        HBITMAP result = capture([&](HWND dialog) {
+            drag(dialog, {100, 100}, {{223, 177}}, {100, 100, 223, 177});
+            accept_at(dialog, 150, 150);
+        });
+        fail_bitmaps_of_size({0, 0});
+        fail_blits_of_size({0, 0});
+        EXPECT_EQ(result, nullptr) << "step " << step;
+        EXPECT_EQ(GetClipboardSequenceNumber(), sequence) << "step " << step;
+    }
+    EXPECT_TRUE(clipboard_holds_marker("crop"));
+    EXPECT_EQ(handle_counts().gdi_objects.size(), 0u);
+}
+
+TEST_F(HostileHost, ACaptureWhoseScreenCannotBeFrozenDoesNotOpen) {
+    ASSERT_TRUE(count_handles_of(dll));
+    fail_bitmaps_of_size({screen_width(), screen_height()});
+    std::atomic<bool> returned{false};
+    std::atomic<bool> dialog_seen{false};
+    bool closed_by_watchdog = false;
+    std::thread watchdog([&] {
+        if (wait_until(
+                [&] {
+                    if (open_capture_dialogs() > 0)
+                        dialog_seen = true;
+                    return returned.load();
+                },
+                3000))
+            return;
+        HWND dialog = FindWindowA("#32770", NULL);
+        closed_by_watchdog = dialog != NULL;
+        PostMessageA(dialog, WM_CLOSE, 0, 0);
+    });
+    EXPECT_TRUE(wait_for_pattern_on_screen());
+    HBITMAP result = get_cap_bitmap();
+    returned = true;
+    watchdog.join();
+    fail_bitmaps_of_size({0, 0});
+    EXPECT_EQ(result, nullptr);
+    EXPECT_FALSE(closed_by_watchdog);
+    EXPECT_FALSE(dialog_seen);
+    const HandleCounts& counts = handle_counts();
+    EXPECT_EQ(counts.gdi_objects.size(), 0u);
+    EXPECT_EQ(counts.cursors.size(), 0u);
+    EXPECT_EQ(counts.dcs_held, 0);
+    for (HWND w : counts.windows)
+        EXPECT_FALSE(IsWindow(w));
+}
+
+} // namespace
