@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -401,6 +403,94 @@ TEST_F(CaptureUser, HoverOutlinesTheInnermostWindowAndAClickSelectsIt) {
     EXPECT_EQ(std::count(px.begin(), px.end(), 0x40C040u), static_cast<std::ptrdiff_t>(px.size()));
     DestroyWindow(hidden);
     DestroyWindow(outer);
+}
+
+// At 192 DPI (the LogPixels setting, read when a program starts) the handles, the hit zones, the
+// boxes and the magnifier are larger; the returned bitmap is the same. Played in a child process
+// started with the setting in place.
+TEST_F(CaptureUser, OverlayScalesWithTheDpiAndTheResultDoesNot) {
+    if (getenv("OSTRINE_DPI_CHILD") != nullptr) {
+        HDC screen = GetDC(NULL);
+        const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+        ReleaseDC(NULL, screen);
+        ASSERT_EQ(dpi, 192);
+        HBITMAP result = capture([&](HWND dialog) {
+            start_drag(dialog, {100, 100}, {300, 250});
+            // 9 x 9 handles: the top-left one from (96, 96) to (104, 104).
+            EXPECT_EQ(screen_pixel(96, 96), kFrame);
+            EXPECT_EQ(screen_pixel(104, 104), kFrame);
+            EXPECT_NE(screen_pixel(95, 95), kFrame);
+            EXPECT_EQ(screen_pixel(303, 253), kFrame);
+            EXPECT_NE(screen_pixel(304, 254), kFrame);
+            // The magnifier 6 pixels from the pointer, its square 15 x 16 = 240 wide.
+            const RECT loupe = find_framed_box(306, 256, 1, 1, kBlack);
+            EXPECT_GE(loupe.right - loupe.left, 242);
+            // The info box fits its text in the larger dialog font.
+            const RECT box = find_framed_box(306, 243, 1, -1, kBlack);
+            HFONT font = reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0));
+            HDC dc = GetDC(NULL);
+            HGDIOBJ old = SelectObject(dc, font);
+            RECT need = {0, 0, 0, 0};
+            DrawTextW(dc, L"(100,100)", -1, &need, DT_CALCRECT | DT_NOPREFIX);
+            SelectObject(dc, old);
+            ReleaseDC(NULL, dc);
+            EXPECT_GE(box.right - box.left, need.right + 2);
+            finish_drag(dialog);
+            // A press 3 pixels off the outline, on the larger handle, still grabs it.
+            send_move(302, 252);
+            send_button(true);
+            EXPECT_TRUE(wait_until([&] { return mouse_capture_of(dialog) == dialog; }));
+            EXPECT_TRUE(move_until(400, 300, [&] { return frame_drawn({100, 100, 400, 300}); }));
+            finish_drag(dialog);
+            key(VK_RETURN);
+            EXPECT_TRUE(wait_until([&] { return !IsWindow(dialog); }));
+        });
+        expect_pattern(result, {100, 100, 400, 300});
+        return;
+    }
+    HKEY key_handle;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, NULL, 0,
+                              KEY_READ | KEY_WRITE, NULL, &key_handle, NULL),
+              ERROR_SUCCESS);
+    DWORD before = 0, size = sizeof before, type = 0;
+    const bool had = RegQueryValueExA(key_handle, "LogPixels", NULL, &type,
+                                      reinterpret_cast<BYTE*>(&before), &size) == ERROR_SUCCESS &&
+                     type == REG_DWORD;
+    const DWORD doubled = 192;
+    RegSetValueExA(key_handle, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&doubled),
+                   sizeof doubled);
+    char self[MAX_PATH];
+    GetModuleFileNameA(NULL, self, MAX_PATH);
+    std::string command =
+        std::string("\"") + self +
+        "\" --gtest_filter=CaptureUser.OverlayScalesWithTheDpiAndTheResultDoesNot";
+    SetEnvironmentVariableA("OSTRINE_DPI_CHILD", "1");
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    fflush(stdout);
+    PROCESS_INFORMATION pi = {};
+    const BOOL started =
+        CreateProcessA(NULL, &command[0], NULL, NULL, TRUE, 0, NULL, NULL, &si, &pi);
+    SetEnvironmentVariableA("OSTRINE_DPI_CHILD", NULL);
+    DWORD status = 1;
+    if (started) {
+        WaitForSingleObject(pi.hProcess, 60000);
+        GetExitCodeProcess(pi.hProcess, &status);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+    if (had)
+        RegSetValueExA(key_handle, "LogPixels", 0, REG_DWORD,
+                       reinterpret_cast<const BYTE*>(&before), sizeof before);
+    else
+        RegDeleteValueA(key_handle, "LogPixels");
+    RegCloseKey(key_handle);
+    ASSERT_TRUE(started);
+    EXPECT_EQ(status, 0u) << "the capture at 192 DPI (its lines are above)";
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // z-ordered tree, and the key transitions of each state.
 #include "core/interaction_core.h"
 #include "core/keyboard_interaction.h"
+#include "core/overlay_layout.h"
 #include "core/overlay_placement.h"
 #include "core/window_hit.h"
 
@@ -120,6 +121,40 @@ TEST(WindowHit, RectanglesAreClippedToTheirParentAndTheDisplay) {
     EXPECT_EQ(add_window_rect(list, {2000, 0, 2500, 400}, 0, kDisplay), (GeoRect{0, 0, 0, 0}));
     EXPECT_EQ(list.size(), 2u);
     EXPECT_EQ(window_at(list, {500, 1050}), (GeoRect{0, 0, 0, 0}));
+}
+
+TEST(Dpi, LargerHandlesZonesAndEraseStripsAtADoubledDpi) {
+    CaptureState cs;
+    cs.nHandleRadius = overlay_metrics(192).handle_radius;
+    reset_capture_state(cs);
+    EXPECT_EQ(cs.nHandleRadius, 4) << "a reset keeps the radius";
+    press_pointer(cs, 100, 100);
+    move_pointer(cs, 300, 250);
+    release_pointer(cs);
+    EXPECT_EQ(cs.rcHandles[HANDLE_TOP_LEFT], (GeoRect{96, 96, 105, 105}));
+    EXPECT_EQ(cs.rcHandles[HANDLE_BOTTOM_RIGHT], (GeoRect{295, 245, 304, 254}));
+    EXPECT_EQ(cs.rcEdgeLeft, (GeoRect{96, 100, 105, 250}));
+    EXPECT_EQ(cs.rcHit, (GeoRect{97, 97, 303, 253}));
+    // A press on the inner part of a handle takes the capture and grabs the corner.
+    EXPECT_EQ(press_pointer(cs, 98, 98), MOUSE_CAPTURE_TAKE);
+    EXPECT_EQ(cs.ptAnchor.x, 300);
+    // The erase strips cover every pixel of every handle and of the outline.
+    GeoRect strips[4];
+    frame_erase_strips(cs.rcSelection, strips, cs.nHandleRadius);
+    int uncovered = 0;
+    for (const GeoRect& h : cs.rcHandles)
+        for (int32_t y = h.top; y < h.bottom; ++y)
+            for (int32_t x = h.left; x < h.right; ++x) {
+                bool in = false;
+                for (const GeoRect& st : strips)
+                    in = in || rect_contains(st, GeoPoint{x, y});
+                uncovered += in ? 0 : 1;
+            }
+    EXPECT_EQ(uncovered, 0);
+    // At radius 2 the strips are the classic ones.
+    frame_erase_strips(GeoRect{100, 100, 300, 250}, strips, 2);
+    EXPECT_EQ(strips[0], (GeoRect{98, 98, 302, 103}));
+    EXPECT_EQ(strips[1], (GeoRect{297, 98, 303, 252}));
 }
 
 class Keys : public ::testing::Test {

@@ -5,8 +5,10 @@
 
 void reset_capture_state(CaptureState& cs) {
     const int32_t edge = cs.nSizingEdge;
+    const int32_t radius = cs.nHandleRadius;
     cs = CaptureState{};
     cs.nSizingEdge = edge;
+    cs.nHandleRadius = radius;
     cs.ptLastMove = GeoPoint{-1, -1};
 }
 

@@ -5,7 +5,8 @@ namespace {
 // rcSelection is set: the hit rectangle, strips and handles follow it.
 void derive_zones(CaptureState& cs) {
     const GeoRect& s = cs.rcSelection;
-    cs.rcHit = GeoRect{s.left - 1, s.top - 1, s.right + 1, s.bottom + 1};
+    const int32_t g = cs.nHandleRadius > 1 ? cs.nHandleRadius - 1 : 1;
+    cs.rcHit = GeoRect{s.left - g, s.top - g, s.right + g, s.bottom + g};
     update_edge_strips(cs);
     update_handles(cs);
 }

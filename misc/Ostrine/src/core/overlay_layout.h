@@ -23,8 +23,8 @@ const size_t INFO_TEXT_CAPACITY = 100;
 void place_info_box(CaptureState& cs, int32_t x, int32_t y, GeoRect client);
 
 // The four strips (top, right, bottom, left) that cover the outline and all eight handles drawn
-// for the selection `rc`.
-void frame_erase_strips(const GeoRect& rc, GeoRect strips[4]);
+// for the selection `rc`, handles reaching `radius` pixels from the outline (2 at 96 DPI).
+void frame_erase_strips(const GeoRect& rc, GeoRect strips[4], int32_t radius = 2);
 
 // The info box's text, UTF-16 (drawn with the wide text call whatever the system's code page):
 // "顶点位置 (left,top)\n矩形大小 (width,height)\n光标坐标 (x,y)". Writes at most `capacity`

@@ -61,6 +61,9 @@ struct CaptureState {
     // Set once the current reshaping drag has drawn a selection (or started on an existing one):
     // a release tells from it whether there is a selection to keep.
     int32_t bDrawn = 0;
+    // How far a handle and an edge strip reach from the outline: 2 (5-pixel handles) at 96 DPI,
+    // more at higher DPI; rcHit reaches one pixel less. Kept by a reset.
+    int32_t nHandleRadius = 2;
 };
 
 // rcSelection spans ptAnchor and ptDrag; rcPrevious keeps the old selection; rcHit follows.

@@ -124,6 +124,7 @@ BOOL on_init_dialog(CaptureRun& run, HWND hwnd) {
     run.overlay.dpi = GetDeviceCaps(screen_dc, LOGPIXELSY);
     ReleaseDC(NULL, screen_dc);
     run.overlay.metrics = overlay_metrics(run.overlay.dpi);
+    run.state.nHandleRadius = run.overlay.metrics.handle_radius;
     collect_windows(run.overlay.windows, hwnd, run.hwndOwner, RECT{0, 0, cx, cy});
 
     if (!freeze_screen(run, cx, cy)) {

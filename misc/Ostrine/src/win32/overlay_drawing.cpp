@@ -85,7 +85,7 @@ void draw_selection_frame(const CaptureRun& run, HDC hdc) {
 
 void erase_previous_frame(const CaptureRun& run, HDC hdc) {
     GeoRect strips[4];
-    frame_erase_strips(run.state.rcPrevious, strips);
+    frame_erase_strips(run.state.rcPrevious, strips, run.state.nHandleRadius);
     restore_from_screen(run, hdc, strips, 4);
 }
 
@@ -178,7 +178,7 @@ void draw_window_outline(HDC hdc, const GeoRect& rc) {
 
 void erase_window_outline(const CaptureRun& run, HDC hdc, const GeoRect& rc) {
     GeoRect strips[4];
-    frame_erase_strips(rc, strips);
+    frame_erase_strips(rc, strips, run.state.nHandleRadius);
     restore_from_screen(run, hdc, strips, 4);
 }
 
