@@ -108,6 +108,13 @@ void release_capture(CaptureRun& run) {
 } // namespace
 
 bool run_capture(HBITMAP* slot) {
+    // A WM_QUIT already waiting is the host's: it stays in its queue and the capture does not
+    // open (the modal loop would take it, and the host's own loop would never end).
+    MSG quit;
+    if (PeekMessageA(&quit, NULL, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+        PostQuitMessage(static_cast<int>(quit.wParam));
+        return false;
+    }
     CaptureRun run;
     running_capture = &run;
     run.hhkKeyboard =
@@ -122,7 +129,7 @@ bool run_capture(HBITMAP* slot) {
     // screen. With none (an empty selection, one moved off the display) or a failed copy,
     // accepting counts as a cancel.
     bool accepted = false;
-    if (result == 1) {
+    if (result == 1 && run.bAccepted) {
         const GeoRect s =
             selection_within(run.state, GeoRect{0, 0, run.nScreenWidth, run.nScreenHeight});
         HBITMAP image =

@@ -100,10 +100,16 @@ CaptureRun* run_of(HWND hwnd) {
 
 int pump_messages() {
     MSG msg;
-    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
+    // Keys typed before the call were meant for the host's windows, which the capture now
+    // covers: they are taken out unrun (an Alt+F4 would otherwise close the host's window). The
+    // keyboard hook still sees each of them, so an Esc typed ahead cancels.
+    while (PeekMessageA(&msg, NULL, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
     }
+    // Pending repaints of the windows below happen before the freeze; the host's other messages
+    // (input, timers, posted messages, WM_QUIT) stay in its queue. Bounded, for a window that
+    // never validates itself.
+    for (int i = 0; i < 1000 && PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE | PM_QS_PAINT); ++i)
+        DispatchMessageA(&msg);
     return 1;
 }
 
@@ -114,7 +120,6 @@ BOOL on_init_dialog(CaptureRun& run, HWND hwnd) {
     run.hwndDialog = hwnd;
     reset_capture_state(run.state);
     SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_TOPMOST_QUIETLY);
-    // Pending repaints of the windows below happen before the screen is copied.
     pump_messages();
 
     if (!freeze_screen(run, cx, cy)) {
@@ -181,6 +186,7 @@ INT_PTR CALLBACK capture_dialog_proc(HWND hwnd, UINT message, WPARAM wParam, LPA
         return 1;
     case WM_LBUTTONDBLCLK:
         ReleaseCapture();
+        run.bAccepted = true;
         EndDialog(hwnd, 1);
         return 1;
     case WM_CAPTURE_ESC:

@@ -25,5 +25,8 @@ struct CaptureRun {
     // The cursor that the shared dialog class had before the capture replaced it, and whether it
     // was replaced: every ending puts it back.
     HCURSOR hcurClassBefore = NULL;
+    // Set by the double-click that accepts: the dialog's own result alone is not trusted, since
+    // its modal loop also ends with 1 when a WM_QUIT arrives.
+    bool bAccepted = false;
     bool bClassCursorReplaced = false;
 };
