@@ -399,3 +399,95 @@ TEST_F(HostileHost, AnAltF4TypedJustBeforeTheCallLeavesTheHostsWindow) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(HostileHost, ACaptureOnAWorkerThreadSeesEscAndTheCloseCommand) {
+    // The host's main window (this thread's) is in front; the capture runs on a worker thread.
+    SetForegroundWindow(host);
+    ASSERT_TRUE(wait_until([&] { return GetForegroundWindow() == host; }));
+    EXPECT_TRUE(wait_for_pattern_on_screen());
+    for (int ending = 0; ending < 2; ++ending) {
+        std::atomic<bool> returned{false};
+        HBITMAP result = reinterpret_cast<HBITMAP>(1);
+        std::thread worker([&] {
+            result = get_cap_bitmap();
+            returned = true;
+        });
+        HWND dialog = wait_for_capture_dialog();
+        ASSERT_NE(dialog, nullptr);
+        drag(dialog, {100, 100}, {{300, 250}}, {100, 100, 300, 250});
+        if (ending == 0) {
+            escape();
+            EXPECT_TRUE(wait_until([&] {
+                return screen_mismatches({95, 95, 305, 255}) == 0;
+            })) << "Esc did not clear the selection";
+            EXPECT_TRUE(IsWindow(dialog));
+            escape();
+        } else {
+            send_alt_f4();
+        }
+        const bool ended = wait_until([&] { return returned.load(); }, 2000);
+        EXPECT_TRUE(ended) << "ending " << ending << " did not reach the capture";
+        if (!ended)
+            PostMessageA(dialog, WM_CLOSE, 0, 0);
+        worker.join();
+        EXPECT_EQ(result, nullptr);
+        SetForegroundWindow(host);
+        EXPECT_TRUE(wait_for_pattern_on_screen());
+    }
+}
+
+// A window of the driving thread, as another program in front would be.
+LRESULT CALLBACK counting_window_proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+// The key-downs of `vk` that reached `hwnd`'s queue. (A key-up after the capture has ended goes
+// to the window in front, as it should.)
+int key_downs_waiting(HWND hwnd, WPARAM vk) {
+    MSG msg;
+    int n = 0;
+    while (PeekMessageA(&msg, hwnd, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE))
+        n += msg.wParam == vk && (msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN);
+    return n;
+}
+
+TEST_F(HostileHost, EscAndTheCloseCommandReachTheCaptureWhenAnotherWindowIsInFront) {
+    for (int ending = 0; ending < 2; ++ending) {
+        int other_got_keys = -1;
+        bool other_alive = false;
+        HBITMAP result = capture([&](HWND dialog) {
+            drag(dialog, {100, 100}, {{300, 250}}, {100, 100, 300, 250});
+            WNDCLASSA wc = {};
+            wc.lpfnWndProc = counting_window_proc;
+            wc.hInstance = GetModuleHandleA(NULL);
+            wc.lpszClassName = "OstrineOtherProgram";
+            RegisterClassA(&wc);
+            HWND other =
+                CreateWindowExA(WS_EX_TOPMOST, wc.lpszClassName, "other", WS_POPUP | WS_VISIBLE,
+                                600, 500, 100, 100, NULL, NULL, wc.hInstance, NULL);
+            SetForegroundWindow(other);
+            ASSERT_TRUE(wait_until([&] { return GetForegroundWindow() == other; }));
+            if (ending == 0) {
+                escape();
+                EXPECT_TRUE(wait_until([&] {
+                    return screen_mismatches({95, 95, 305, 255}) == 0;
+                })) << "Esc did not clear the selection";
+                escape();
+            } else {
+                send_alt_f4();
+            }
+            EXPECT_TRUE(wait_until([&] { return !IsWindow(dialog); }));
+            other_got_keys = key_downs_waiting(other, ending == 0 ? VK_ESCAPE : VK_F4);
+            other_alive = IsWindow(other) != 0;
+            DestroyWindow(other);
+        });
+        EXPECT_EQ(result, nullptr);
+        EXPECT_EQ(other_got_keys, 0) << "ending " << ending;
+        EXPECT_TRUE(other_alive);
+        SetForegroundWindow(host);
+    }
+}
+
+} // namespace

@@ -90,6 +90,9 @@ void release_capture(CaptureRun& run) {
     if (run.hhkKeyboard != NULL)
         UnhookWindowsHookEx(run.hhkKeyboard);
     run.hhkKeyboard = NULL;
+    if (run.hhkLowLevel != NULL)
+        UnhookWindowsHookEx(run.hhkLowLevel);
+    run.hhkLowLevel = NULL;
     if (run.hbmScreen != NULL)
         DeleteObject(run.hbmScreen);
     run.hbmScreen = NULL;
@@ -117,8 +120,9 @@ bool run_capture(HBITMAP* slot) {
     }
     CaptureRun run;
     running_capture = &run;
-    run.hhkKeyboard =
-        SetWindowsHookExA(WH_KEYBOARD, keyboard_hook_proc, NULL, GetCurrentThreadId());
+    run.dwThreadId = GetCurrentThreadId();
+    run.hhkKeyboard = SetWindowsHookExA(WH_KEYBOARD, keyboard_hook_proc, NULL, run.dwThreadId);
+    run.hhkLowLevel = SetWindowsHookExA(WH_KEYBOARD_LL, low_level_keyboard_proc, hinstModule, 0);
     run.hwndOwner = CreateWindowExA(0, "STATIC", "", WS_OVERLAPPEDWINDOW, 0, 0, 60, 85, NULL, NULL,
                                     hinstModule, NULL);
     const INT_PTR result =
@@ -149,10 +153,49 @@ LRESULT CALLBACK keyboard_hook_proc(int nCode, WPARAM wParam, LPARAM lParam) {
     if (run == NULL)
         return CallNextHookEx(NULL, nCode, wParam, lParam);
     // Bit 30 is the previous key state: only the first key-down of a press counts.
-    if (nCode == HC_ACTION && wParam == VK_ESCAPE && (lParam & (1L << 30)) == 0 &&
-        run->hwndDialog != NULL)
+    const bool first_down = (lParam & (1L << 30)) == 0;
+    if (nCode == HC_ACTION && wParam == VK_ESCAPE && first_down && run->hwndDialog != NULL)
         SendMessageA(run->hwndDialog, WM_CAPTURE_ESC, 0, 0);
+    // Bit 29: Alt is held. Aimed at a window of the host (the thread's focus is not on the
+    // dialog), the close command would close that window: it closes the capture instead.
+    if (nCode == HC_ACTION && wParam == VK_F4 && first_down && (lParam & (1L << 29)) != 0 &&
+        run->hwndDialog != NULL && GetFocus() != run->hwndDialog) {
+        PostMessageA(run->hwndDialog, WM_CLOSE, 0, 0);
+        return 1;
+    }
     return CallNextHookEx(run->hhkKeyboard, nCode, wParam, lParam);
+}
+
+LRESULT CALLBACK low_level_keyboard_proc(int nCode, WPARAM wParam, LPARAM lParam) {
+    CaptureRun* run = running_capture;
+    if (nCode != HC_ACTION || run == NULL || run->hwndDialog == NULL)
+        return CallNextHookEx(NULL, nCode, wParam, lParam);
+    const KBDLLHOOKSTRUCT* key = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
+    const bool down = wParam == WM_KEYDOWN || wParam == WM_SYSKEYDOWN;
+    const bool first_esc_down = key->vkCode == VK_ESCAPE && down && !run->bEscDown;
+    if (key->vkCode == VK_ESCAPE)
+        run->bEscDown = down;
+    if (key->vkCode == VK_MENU || key->vkCode == VK_LMENU || key->vkCode == VK_RMENU)
+        run->bAltDown = down;
+    // Not every system sets the flag for injected input: the hook keeps its own account too.
+    const bool alt = (key->flags & LLKHF_ALTDOWN) != 0 || run->bAltDown;
+    // While a window of the capture's thread is in front the keys reach that thread, whose own
+    // hook handles them.
+    HWND front = GetForegroundWindow();
+    if (front != NULL && GetWindowThreadProcessId(front, NULL) == run->dwThreadId)
+        return CallNextHookEx(NULL, nCode, wParam, lParam);
+    // Posted, not sent: a low-level hook must return quickly.
+    if (key->vkCode == VK_ESCAPE) {
+        if (first_esc_down)
+            PostMessageA(run->hwndDialog, WM_CAPTURE_ESC, 0, 0);
+        return 1;
+    }
+    if (key->vkCode == VK_F4 && alt) {
+        if (down)
+            PostMessageA(run->hwndDialog, WM_CLOSE, 0, 0);
+        return 1;
+    }
+    return CallNextHookEx(NULL, nCode, wParam, lParam);
 }
 
 extern "C" HBITMAP WINAPI GetCapBitmap(void) {

@@ -131,6 +131,10 @@ BOOL on_init_dialog(CaptureRun& run, HWND hwnd) {
 
     run.hcurArrow = LoadCursorA(NULL, IDC_ARROW);
     SetWindowPos(hwnd, HWND_TOP, 0, 0, cx, cy, SWP_SHOWWINDOW | SWP_NOACTIVATE);
+    // The keyboard must reach the capture even when the calling thread had no focus (a worker
+    // thread, a tray or console program). Where the system refuses, the low-level hook of the
+    // capture run still brings Esc and Alt+F4 here.
+    SetForegroundWindow(hwnd);
     run.hfontDialog = reinterpret_cast<HFONT>(SendMessageA(hwnd, WM_GETFONT, 0, 0));
     run.hcurCapture = build_capture_cursor(hwnd);
     run.hcurClassBefore = reinterpret_cast<HCURSOR>(GetClassLongPtrA(hwnd, GCLP_HCURSOR));

@@ -12,6 +12,12 @@ struct CaptureRun {
     HWND hwndDialog = NULL;
     HWND hwndOwner = NULL;
     HHOOK hhkKeyboard = NULL;
+    // Sees the keys while another thread's window is in front (the capture's thread never gets
+    // them then): Esc and Alt+F4 reach the capture through it.
+    HHOOK hhkLowLevel = NULL;
+    DWORD dwThreadId = 0;
+    bool bEscDown = false;
+    bool bAltDown = false;
     // The frozen primary display and the pattern brush made from it: the dialog's background.
     HBITMAP hbmScreen = NULL;
     HBRUSH hbrScreen = NULL;
