@@ -306,3 +306,189 @@ TEST_F(HostileHost, ACaptureWhoseScreenCannotBeFrozenDoesNotOpen) {
 }
 
 } // namespace
+
+namespace {
+
+// The WM_QUIT waiting in this thread's queue, taken out: its exit code, or -1 when none waits.
+int take_quit() {
+    MSG msg;
+    if (PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE))
+        return static_cast<int>(msg.wParam);
+    return -1;
+}
+
+TEST_F(HostileHost, AWaitingQuitStaysTheHostsAndOpensNoCapture) {
+    EXPECT_TRUE(wait_for_pattern_on_screen());
+    const DWORD sequence = put_marker_on_clipboard("quit");
+    PostQuitMessage(7);
+    std::atomic<bool> returned{false};
+    bool closed_by_watchdog = false;
+    std::thread watchdog([&] {
+        if (wait_until([&] { return returned.load(); }, 3000))
+            return;
+        HWND dialog = FindWindowA("#32770", NULL);
+        closed_by_watchdog = dialog != NULL;
+        PostMessageA(dialog, WM_CLOSE, 0, 0);
+    });
+    HBITMAP result = get_cap_bitmap();
+    returned = true;
+    watchdog.join();
+    EXPECT_EQ(result, nullptr);
+    EXPECT_FALSE(closed_by_watchdog) << "the capture opened";
+    EXPECT_EQ(take_quit(), 7) << "the host's WM_QUIT was swallowed";
+    EXPECT_EQ(GetClipboardSequenceNumber(), sequence);
+}
+
+TEST_F(HostileHost, AQuitDuringACaptureEndsItAsACancelAndStaysQueued) {
+    const DWORD sequence = put_marker_on_clipboard("quit");
+    const DWORD host_thread = GetCurrentThreadId();
+    HBITMAP result = capture([&](HWND dialog) {
+        drag(dialog, {100, 100}, {{300, 250}}, {100, 100, 300, 250});
+        PostThreadMessageA(host_thread, WM_QUIT, 9, 0);
+        EXPECT_TRUE(wait_until([&] { return !IsWindow(dialog); }));
+    });
+    EXPECT_EQ(result, nullptr) << "a WM_QUIT is no acceptance";
+    EXPECT_EQ(take_quit(), 9);
+    EXPECT_EQ(GetClipboardSequenceNumber(), sequence);
+    EXPECT_TRUE(clipboard_holds_marker("quit"));
+}
+
+LRESULT CALLBACK plain_window_proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+// A top-level window of the host, in front and with the keyboard focus.
+HWND show_host_window(const char* title) {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = plain_window_proc;
+    wc.hInstance = GetModuleHandleA(NULL);
+    wc.lpszClassName = "OstrineHostWindow";
+    RegisterClassA(&wc);
+    HWND hwnd = CreateWindowExA(0, wc.lpszClassName, title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50,
+                                50, 200, 150, NULL, NULL, wc.hInstance, NULL);
+    SetForegroundWindow(hwnd);
+    SetFocus(hwnd);
+    wait_until([&] { return GetForegroundWindow() == hwnd; });
+    return hwnd;
+}
+
+void send_alt_f4() {
+    send_key(VK_MENU, true);
+    // A modifier sent in the same batch as its key is not always seen as held.
+    Sleep(50);
+    send_key(VK_F4, true);
+    send_key(VK_F4, false);
+    send_key(VK_MENU, false);
+}
+
+TEST_F(HostileHost, AnAltF4TypedJustBeforeTheCallLeavesTheHostsWindow) {
+    HWND window = show_host_window("typed ahead");
+    ASSERT_NE(window, nullptr);
+    ASSERT_EQ(GetForegroundWindow(), window);
+    send_alt_f4();
+    // The keys wait in this thread's queue when the call starts.
+    ASSERT_TRUE(wait_until([] { return (HIWORD(GetQueueStatus(QS_KEY)) & QS_KEY) != 0; }));
+    // Straight into the call: nothing may handle this thread's messages before it.
+    HBITMAP result = drive_capture(get_cap_bitmap, [&](HWND dialog) {
+        EXPECT_TRUE(IsWindow(window));
+        escape();
+        EXPECT_TRUE(wait_until([&] { return !IsWindow(dialog); }));
+    });
+    EXPECT_EQ(result, nullptr);
+    EXPECT_TRUE(IsWindow(window)) << "the host's window was closed";
+    DestroyWindow(window);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(HostileHost, ACaptureOnAWorkerThreadSeesEscAndTheCloseCommand) {
+    // The host's main window (this thread's) is in front; the capture runs on a worker thread.
+    SetForegroundWindow(host);
+    ASSERT_TRUE(wait_until([&] { return GetForegroundWindow() == host; }));
+    EXPECT_TRUE(wait_for_pattern_on_screen());
+    for (int ending = 0; ending < 2; ++ending) {
+        std::atomic<bool> returned{false};
+        HBITMAP result = reinterpret_cast<HBITMAP>(1);
+        std::thread worker([&] {
+            result = get_cap_bitmap();
+            returned = true;
+        });
+        HWND dialog = wait_for_capture_dialog();
+        ASSERT_NE(dialog, nullptr);
+        drag(dialog, {100, 100}, {{300, 250}}, {100, 100, 300, 250});
+        if (ending == 0) {
+            escape();
+            EXPECT_TRUE(wait_until([&] {
+                return screen_mismatches({95, 95, 305, 255}) == 0;
+            })) << "Esc did not clear the selection";
+            EXPECT_TRUE(IsWindow(dialog));
+            escape();
+        } else {
+            send_alt_f4();
+        }
+        const bool ended = wait_until([&] { return returned.load(); }, 2000);
+        EXPECT_TRUE(ended) << "ending " << ending << " did not reach the capture";
+        if (!ended)
+            PostMessageA(dialog, WM_CLOSE, 0, 0);
+        worker.join();
+        EXPECT_EQ(result, nullptr);
+        SetForegroundWindow(host);
+        EXPECT_TRUE(wait_for_pattern_on_screen());
+    }
+}
+
+// A window of the driving thread, as another program in front would be.
+LRESULT CALLBACK counting_window_proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+// The key-downs of `vk` that reached `hwnd`'s queue. (A key-up after the capture has ended goes
+// to the window in front, as it should.)
+int key_downs_waiting(HWND hwnd, WPARAM vk) {
+    MSG msg;
+    int n = 0;
+    while (PeekMessageA(&msg, hwnd, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE))
+        n += msg.wParam == vk && (msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN);
+    return n;
+}
+
+TEST_F(HostileHost, EscAndTheCloseCommandReachTheCaptureWhenAnotherWindowIsInFront) {
+    for (int ending = 0; ending < 2; ++ending) {
+        int other_got_keys = -1;
+        bool other_alive = false;
+        HBITMAP result = capture([&](HWND dialog) {
+            drag(dialog, {100, 100}, {{300, 250}}, {100, 100, 300, 250});
+            WNDCLASSA wc = {};
+            wc.lpfnWndProc = counting_window_proc;
+            wc.hInstance = GetModuleHandleA(NULL);
+            wc.lpszClassName = "OstrineOtherProgram";
+            RegisterClassA(&wc);
+            HWND other =
+                CreateWindowExA(WS_EX_TOPMOST, wc.lpszClassName, "other", WS_POPUP | WS_VISIBLE,
+                                600, 500, 100, 100, NULL, NULL, wc.hInstance, NULL);
+            SetForegroundWindow(other);
+            ASSERT_TRUE(wait_until([&] { return GetForegroundWindow() == other; }));
+            if (ending == 0) {
+                escape();
+                EXPECT_TRUE(wait_until([&] {
+                    return screen_mismatches({95, 95, 305, 255}) == 0;
+                })) << "Esc did not clear the selection";
+                escape();
+            } else {
+                send_alt_f4();
+            }
+            EXPECT_TRUE(wait_until([&] { return !IsWindow(dialog); }));
+            other_got_keys = key_downs_waiting(other, ending == 0 ? VK_ESCAPE : VK_F4);
+            other_alive = IsWindow(other) != 0;
+            DestroyWindow(other);
+        });
+        EXPECT_EQ(result, nullptr);
+        EXPECT_EQ(other_got_keys, 0) << "ending " << ending;
+        EXPECT_TRUE(other_alive);
+        SetForegroundWindow(host);
+    }
+}
+
+} // namespace

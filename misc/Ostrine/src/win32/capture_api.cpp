@@ -91,6 +91,9 @@ void release_capture(CaptureRun& run) {
     if (run.hhkKeyboard != NULL)
         UnhookWindowsHookEx(run.hhkKeyboard);
     run.hhkKeyboard = NULL;
+    if (run.hhkLowLevel != NULL)
+        UnhookWindowsHookEx(run.hhkLowLevel);
+    run.hhkLowLevel = NULL;
     if (run.hbmScreen != NULL)
         DeleteObject(run.hbmScreen);
     run.hbmScreen = NULL;
@@ -109,10 +112,18 @@ void release_capture(CaptureRun& run) {
 } // namespace
 
 bool run_capture(HBITMAP* slot) {
+    // A WM_QUIT already waiting is the host's: it stays in its queue and the capture does not
+    // open (the modal loop would take it, and the host's own loop would never end).
+    MSG quit;
+    if (PeekMessageA(&quit, NULL, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+        PostQuitMessage(static_cast<int>(quit.wParam));
+        return false;
+    }
     CaptureRun run;
     running_capture = &run;
-    run.hhkKeyboard =
-        SetWindowsHookExA(WH_KEYBOARD, keyboard_hook_proc, NULL, GetCurrentThreadId());
+    run.dwThreadId = GetCurrentThreadId();
+    run.hhkKeyboard = SetWindowsHookExA(WH_KEYBOARD, keyboard_hook_proc, NULL, run.dwThreadId);
+    run.hhkLowLevel = SetWindowsHookExA(WH_KEYBOARD_LL, low_level_keyboard_proc, hinstModule, 0);
     run.hwndOwner = CreateWindowExA(0, "STATIC", "", WS_OVERLAPPEDWINDOW, 0, 0, 60, 85, NULL, NULL,
                                     hinstModule, NULL);
     const INT_PTR result =
@@ -123,7 +134,7 @@ bool run_capture(HBITMAP* slot) {
     // screen. With none (an empty selection, one moved off the display) or a failed copy,
     // accepting counts as a cancel.
     bool accepted = false;
-    if (result == 1) {
+    if (result == 1 && run.bAccepted) {
         const GeoRect s =
             selection_within(run.state, GeoRect{0, 0, run.nScreenWidth, run.nScreenHeight});
         HBITMAP image =
@@ -194,7 +205,61 @@ LRESULT CALLBACK keyboard_hook_proc(int nCode, WPARAM wParam, LPARAM lParam) {
                                  (key_held(VK_SHIFT, run->bShiftHeld) ? 2 : 0);
         SendMessageA(run->hwndDialog, WM_CAPTURE_KEY, static_cast<WPARAM>(key), modifiers);
     }
+    // Bit 29: Alt is held. Aimed at a window of the host (the thread's focus is not on the
+    // dialog), the close command would close that window: it closes the capture instead.
+    if (nCode == HC_ACTION && wParam == VK_F4 && down && first && (flags & 0x20000000UL) != 0 &&
+        run->hwndDialog != NULL && GetFocus() != run->hwndDialog) {
+        PostMessageA(run->hwndDialog, WM_CLOSE, 0, 0);
+        return 1;
+    }
     return CallNextHookEx(run->hhkKeyboard, nCode, wParam, lParam);
+}
+
+LRESULT CALLBACK low_level_keyboard_proc(int nCode, WPARAM wParam, LPARAM lParam) {
+    CaptureRun* run = running_capture;
+    if (nCode != HC_ACTION || run == NULL || run->hwndDialog == NULL)
+        return CallNextHookEx(NULL, nCode, wParam, lParam);
+    const KBDLLHOOKSTRUCT* key = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
+    const bool down = wParam == WM_KEYDOWN || wParam == WM_SYSKEYDOWN;
+    const bool first_esc_down = key->vkCode == VK_ESCAPE && down && !run->bEscDown;
+    if (key->vkCode == VK_ESCAPE)
+        run->bEscDown = down;
+    if (key->vkCode == VK_MENU || key->vkCode == VK_LMENU || key->vkCode == VK_RMENU)
+        run->bAltDown = down;
+    if (key->vkCode == VK_CONTROL || key->vkCode == VK_LCONTROL || key->vkCode == VK_RCONTROL)
+        run->bCtrlHeld = down;
+    if (key->vkCode == VK_SHIFT || key->vkCode == VK_LSHIFT || key->vkCode == VK_RSHIFT)
+        run->bShiftHeld = down;
+    const bool first_enter_down = key->vkCode == VK_RETURN && down && !run->bEnterDown;
+    if (key->vkCode == VK_RETURN)
+        run->bEnterDown = down;
+    // Not every system sets the flag for injected input: the hook keeps its own account too.
+    const bool alt = (key->flags & LLKHF_ALTDOWN) != 0 || run->bAltDown;
+    // While a window of the capture's thread is in front the keys reach that thread, whose own
+    // hook handles them.
+    HWND front = GetForegroundWindow();
+    if (front != NULL && GetWindowThreadProcessId(front, NULL) == run->dwThreadId)
+        return CallNextHookEx(NULL, nCode, wParam, lParam);
+    // Posted, not sent: a low-level hook must return quickly.
+    if (key->vkCode == VK_ESCAPE) {
+        if (first_esc_down)
+            PostMessageA(run->hwndDialog, WM_CAPTURE_ESC, 0, 0);
+        return 1;
+    }
+    if (key->vkCode == VK_F4 && alt) {
+        if (down)
+            PostMessageA(run->hwndDialog, WM_CLOSE, 0, 0);
+        return 1;
+    }
+    // Arrows (repeats too) and the first Enter, as the thread's hook passes them on.
+    CaptureKey capture;
+    if (capture_key(key->vkCode, &capture)) {
+        if (down && (capture != KEY_ENTER || first_enter_down))
+            PostMessageA(run->hwndDialog, WM_CAPTURE_KEY, static_cast<WPARAM>(capture),
+                         (run->bCtrlHeld ? 1 : 0) | (run->bShiftHeld ? 2 : 0));
+        return 1;
+    }
+    return CallNextHookEx(NULL, nCode, wParam, lParam);
 }
 
 extern "C" HBITMAP WINAPI GetCapBitmap(void) {

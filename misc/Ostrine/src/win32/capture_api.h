@@ -16,6 +16,10 @@ extern HBITMAP hbmResult;
 // selection and *slot received its pixels; false otherwise, *slot untouched.
 bool run_capture(HBITMAP* slot);
 
-// Sends WM_CAPTURE_ESC to the dialog on the first key-down of Esc, WM_CAPTURE_KEY on the first
-// key-down of Enter and on every key-down of an arrow; never swallows a key.
+// The capture thread's keyboard hook: sends WM_CAPTURE_ESC to the dialog on the first key-down of
+// Esc, WM_CAPTURE_KEY on the first key-down of Enter and on every key-down of an arrow, never
+// swallowing them; an Alt+F4 aimed at another of the thread's windows closes the capture instead.
 LRESULT CALLBACK keyboard_hook_proc(int nCode, WPARAM wParam, LPARAM lParam);
+// The low-level keyboard hook of the capture's duration: while a window of another thread is in
+// front, Esc and Alt+F4 go to the capture (and no further).
+LRESULT CALLBACK low_level_keyboard_proc(int nCode, WPARAM wParam, LPARAM lParam);

@@ -101,10 +101,16 @@ CaptureRun* run_of(HWND hwnd) {
 
 int pump_messages() {
     MSG msg;
-    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
+    // Keys typed before the call were meant for the host's windows, which the capture now
+    // covers: they are taken out unrun (an Alt+F4 would otherwise close the host's window). The
+    // keyboard hook still sees each of them, so an Esc typed ahead cancels.
+    while (PeekMessageA(&msg, NULL, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
     }
+    // Pending repaints of the windows below happen before the freeze; the host's other messages
+    // (input, timers, posted messages, WM_QUIT) stay in its queue. Bounded, for a window that
+    // never validates itself.
+    for (int i = 0; i < 1000 && PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE | PM_QS_PAINT); ++i)
+        DispatchMessageA(&msg);
     return 1;
 }
 
@@ -115,7 +121,6 @@ BOOL on_init_dialog(CaptureRun& run, HWND hwnd) {
     run.hwndDialog = hwnd;
     reset_capture_state(run.state);
     SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_TOPMOST_QUIETLY);
-    // Pending repaints of the windows below happen before the screen is copied.
     pump_messages();
 
     // The overlay's sizes follow the display's DPI; the windows are taken as they are frozen.
@@ -136,6 +141,10 @@ BOOL on_init_dialog(CaptureRun& run, HWND hwnd) {
 
     run.hcurArrow = LoadCursorA(NULL, IDC_ARROW);
     SetWindowPos(hwnd, HWND_TOP, 0, 0, cx, cy, SWP_SHOWWINDOW | SWP_NOACTIVATE);
+    // The keyboard must reach the capture even when the calling thread had no focus (a worker
+    // thread, a tray or console program). Where the system refuses, the low-level hook of the
+    // capture run still brings Esc and Alt+F4 here.
+    SetForegroundWindow(hwnd);
     run.hfontDialog = reinterpret_cast<HFONT>(SendMessageA(hwnd, WM_GETFONT, 0, 0));
     run.hcurCapture = build_capture_cursor(hwnd);
     run.hcurClassBefore = reinterpret_cast<HCURSOR>(GetClassLongPtrA(hwnd, GCLP_HCURSOR));

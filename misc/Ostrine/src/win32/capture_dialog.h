@@ -20,5 +20,6 @@ INT_PTR CALLBACK capture_dialog_proc(HWND hwnd, UINT message, WPARAM wParam, LPA
 BOOL on_init_dialog(CaptureRun& run, HWND hwnd);
 void on_paint(CaptureRun& run);
 void on_close(CaptureRun& run);
-// Handles every message already queued for the thread; returns 1.
+// Before the freeze: lets the pending repaints happen and takes out the keys typed ahead, leaving
+// the host's other messages in its queue; returns 1.
 int pump_messages();

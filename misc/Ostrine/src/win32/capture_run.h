@@ -13,6 +13,12 @@ struct CaptureRun {
     HWND hwndDialog = NULL;
     HWND hwndOwner = NULL;
     HHOOK hhkKeyboard = NULL;
+    // Sees the keys while another thread's window is in front (the capture's thread never gets
+    // them then): Esc and Alt+F4 reach the capture through it.
+    HHOOK hhkLowLevel = NULL;
+    DWORD dwThreadId = 0;
+    bool bEscDown = false;
+    bool bAltDown = false;
     // The frozen primary display and the pattern brush made from it: the dialog's background.
     HBITMAP hbmScreen = NULL;
     HBRUSH hbrScreen = NULL;
@@ -26,9 +32,14 @@ struct CaptureRun {
     // The cursor that the shared dialog class had before the capture replaced it, and whether it
     // was replaced: every ending puts it back.
     HCURSOR hcurClassBefore = NULL;
+    // Set by the double-click that accepts: the dialog's own result alone is not trusted, since
+    // its modal loop also ends with 1 when a WM_QUIT arrives.
+    bool bAccepted = false;
     bool bClassCursorReplaced = false;
     // Ctrl and Shift as the keyboard hook saw them go down and up during the capture.
     bool bCtrlHeld = false;
+    // Enter as the low-level hook saw it: its first key-down accepts, repeats do not.
+    bool bEnterDown = false;
     bool bShiftHeld = false;
     // The magnifier, the window outline and the overlay's sizes.
     OverlayState overlay;

@@ -122,6 +122,7 @@ void on_escape(CaptureRun& run) {
 
 void accept_selection(CaptureRun& run) {
     ReleaseCapture();
+    run.bAccepted = true;
     EndDialog(run.hwndDialog, 1);
 }
 
