@@ -227,9 +227,9 @@ LRESULT CALLBACK low_level_keyboard_proc(int nCode, WPARAM wParam, LPARAM lParam
     if (key->vkCode == VK_MENU || key->vkCode == VK_LMENU || key->vkCode == VK_RMENU)
         run->bAltDown = down;
     if (key->vkCode == VK_CONTROL || key->vkCode == VK_LCONTROL || key->vkCode == VK_RCONTROL)
-        run->bCtrlHeld = down;
+        run->bLowLevelCtrl = down;
     if (key->vkCode == VK_SHIFT || key->vkCode == VK_LSHIFT || key->vkCode == VK_RSHIFT)
-        run->bShiftHeld = down;
+        run->bLowLevelShift = down;
     const bool first_enter_down = key->vkCode == VK_RETURN && down && !run->bEnterDown;
     if (key->vkCode == VK_RETURN)
         run->bEnterDown = down;
@@ -256,7 +256,7 @@ LRESULT CALLBACK low_level_keyboard_proc(int nCode, WPARAM wParam, LPARAM lParam
     if (capture_key(key->vkCode, &capture)) {
         if (down && (capture != KEY_ENTER || first_enter_down))
             PostMessageA(run->hwndDialog, WM_CAPTURE_KEY, static_cast<WPARAM>(capture),
-                         (run->bCtrlHeld ? 1 : 0) | (run->bShiftHeld ? 2 : 0));
+                         (run->bLowLevelCtrl ? 1 : 0) | (run->bLowLevelShift ? 2 : 0));
         return 1;
     }
     return CallNextHookEx(NULL, nCode, wParam, lParam);

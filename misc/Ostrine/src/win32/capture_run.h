@@ -38,7 +38,10 @@ struct CaptureRun {
     bool bClassCursorReplaced = false;
     // Ctrl and Shift as the keyboard hook saw them go down and up during the capture.
     bool bCtrlHeld = false;
-    // Enter as the low-level hook saw it: its first key-down accepts, repeats do not.
+    // Ctrl, Shift and Enter as the low-level hook saw them. Kept apart from the thread hook's: the
+    // low-level hook sees keys as they are typed, ahead of the messages the thread still handles.
+    bool bLowLevelCtrl = false;
+    bool bLowLevelShift = false;
     bool bEnterDown = false;
     bool bShiftHeld = false;
     // The magnifier, the window outline and the overlay's sizes.
