@@ -214,11 +214,14 @@ int main(int argc, char** argv) {
         to_init.push_back(static_cast<double>(init_done.QuadPart) / ticks_per_ms - start);
         to_shown.push_back(shown - start);
     }
-    printf("%-28s %8s %8s %8s\n", "opening (ms)", "median", "p90", "max");
-    printf("%-28s %8.2f %8.2f %8.2f\n", "GetCapBitmap to set-up done", median(to_init),
-           percentile(to_init, 0.9), percentile(to_init, 1.0));
-    printf("%-28s %8.2f %8.2f %8.2f\n\n", "GetCapBitmap to frozen shown", median(to_shown),
-           percentile(to_shown, 0.9), percentile(to_shown, 1.0));
+    // The minimum as well: on a shared machine it is the figure least disturbed by other work.
+    printf("%-28s %8s %8s %8s %8s\n", "opening (ms)", "min", "median", "p90", "max");
+    printf("%-28s %8.2f %8.2f %8.2f %8.2f\n", "GetCapBitmap to set-up done",
+           percentile(to_init, 0.0), median(to_init), percentile(to_init, 0.9),
+           percentile(to_init, 1.0));
+    printf("%-28s %8.2f %8.2f %8.2f %8.2f\n\n", "GetCapBitmap to frozen shown",
+           percentile(to_shown, 0.0), median(to_shown), percentile(to_shown, 0.9),
+           percentile(to_shown, 1.0));
 
     printf("%-28s %8s %8s %8s %10s %10s\n", "pointer move in a drag (ms)", "median", "p90", "p99",
            "with send", "displayed");

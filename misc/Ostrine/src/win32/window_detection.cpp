@@ -57,7 +57,8 @@ void add_children(std::vector<WindowRect>& list, HWND parent, int32_t depth, Geo
 
 void collect_windows(std::vector<WindowRect>& list, HWND skip1, HWND skip2, RECT display) {
     list.clear();
-    Dwm dwm{LoadLibraryA("dwmapi.dll"), nullptr};
+    // From the system folder only, never from the host's folder or the current one.
+    Dwm dwm{LoadLibraryExA("dwmapi.dll", NULL, LOAD_LIBRARY_SEARCH_SYSTEM32), nullptr};
     if (dwm.module != NULL)
         dwm.get_attribute = reinterpret_cast<DwmGetWindowAttributeFn>(
             reinterpret_cast<void (*)()>(GetProcAddress(dwm.module, "DwmGetWindowAttribute")));
