@@ -28,50 +28,63 @@ bool is_cloaked(const Dwm& dwm, HWND hwnd) {
            cloaked != 0;
 }
 
-// The visible frame: without the invisible resize borders where the DWM reports them.
-RECT frame_bounds(const Dwm& dwm, HWND hwnd) {
+// The visible frame: without the invisible resize borders where the DWM reports them, else the
+// window's rectangle.
+RECT frame_bounds(const Dwm& dwm, HWND hwnd, RECT window) {
     RECT rc = {0, 0, 0, 0};
     if (dwm.get_attribute != nullptr &&
         SUCCEEDED(dwm.get_attribute(hwnd, DWMWA_EXTENDED_FRAME_BOUNDS_, &rc, sizeof rc)) &&
         rc.right > rc.left && rc.bottom > rc.top)
         return rc;
-    GetWindowRect(hwnd, &rc);
-    return rc;
+    return window;
 }
 
 void add_children(std::vector<WindowRect>& list, HWND parent, int32_t depth, GeoRect bounds) {
     for (HWND child = GetWindow(parent, GW_CHILD); child != NULL && list.size() < MAX_WINDOWS;
          child = GetWindow(child, GW_HWNDNEXT)) {
-        if (!IsWindowVisible(child))
+        // One call for the style and the rectangle: under Wine each is a trip to the server.
+        WINDOWINFO info;
+        info.cbSize = sizeof info;
+        if (!GetWindowInfo(child, &info) || (info.dwStyle & WS_VISIBLE) == 0)
             continue;
-        RECT rc;
-        if (!GetWindowRect(child, &rc))
-            continue;
-        const GeoRect clipped = add_window_rect(list, as_geo(rc), depth, bounds);
+        const GeoRect clipped = add_window_rect(list, as_geo(info.rcWindow), depth, bounds);
         if (clipped.right > clipped.left && depth < MAX_DEPTH)
             add_children(list, child, depth + 1, clipped);
     }
+}
+
+// The DWM's attribute call, looked up once and kept for the life of the process (loading the
+// library for every capture would add to each opening).
+Dwm dwm_once() {
+    static Dwm dwm = [] {
+        // From the system folder only, never from the host's folder or the current one.
+        Dwm found{LoadLibraryExA("dwmapi.dll", NULL, LOAD_LIBRARY_SEARCH_SYSTEM32), nullptr};
+        if (found.module != NULL)
+            found.get_attribute =
+                reinterpret_cast<DwmGetWindowAttributeFn>(reinterpret_cast<void (*)()>(
+                    GetProcAddress(found.module, "DwmGetWindowAttribute")));
+        return found;
+    }();
+    return dwm;
 }
 
 } // namespace
 
 void collect_windows(std::vector<WindowRect>& list, HWND skip1, HWND skip2, RECT display) {
     list.clear();
-    // From the system folder only, never from the host's folder or the current one.
-    Dwm dwm{LoadLibraryExA("dwmapi.dll", NULL, LOAD_LIBRARY_SEARCH_SYSTEM32), nullptr};
-    if (dwm.module != NULL)
-        dwm.get_attribute = reinterpret_cast<DwmGetWindowAttributeFn>(
-            reinterpret_cast<void (*)()>(GetProcAddress(dwm.module, "DwmGetWindowAttribute")));
+    const Dwm dwm = dwm_once();
     for (HWND top = GetTopWindow(NULL); top != NULL && list.size() < MAX_WINDOWS;
          top = GetWindow(top, GW_HWNDNEXT)) {
-        if (top == skip1 || top == skip2 || !IsWindowVisible(top) || IsIconic(top) ||
-            is_cloaked(dwm, top))
+        if (top == skip1 || top == skip2)
             continue;
-        const GeoRect clipped =
-            add_window_rect(list, as_geo(frame_bounds(dwm, top)), 0, as_geo(display));
+        WINDOWINFO info;
+        info.cbSize = sizeof info;
+        if (!GetWindowInfo(top, &info) || (info.dwStyle & WS_VISIBLE) == 0 ||
+            (info.dwStyle & WS_MINIMIZE) != 0 || is_cloaked(dwm, top))
+            continue;
+        const GeoRect clipped = add_window_rect(list, as_geo(frame_bounds(dwm, top, info.rcWindow)),
+                                                0, as_geo(display));
         if (clipped.right > clipped.left)
             add_children(list, top, 1, clipped);
     }
-    if (dwm.module != NULL)
-        FreeLibrary(dwm.module);
 }
