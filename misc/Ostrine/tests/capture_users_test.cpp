@@ -291,6 +291,25 @@ TEST_F(CaptureUser, ArrowsMoveAndShiftArrowsResizeAFinishedSelection) {
     expect_pattern(result, {110, 101, 312, 250});
 }
 
+// While a window of another thread is in front (the capture's thread then sees no keys), arrows,
+// Ctrl, Shift and Enter still reach the capture.
+TEST_F(CaptureUser, KeysReachTheCaptureWhenAnotherWindowIsInFront) {
+    HBITMAP result = capture([&](HWND dialog) {
+        drag(dialog, {100, 100}, {300, 250});
+        HWND other = solid_window(RECT{600, 500, 700, 600}, RGB(0x30, 0x30, 0x30), NULL);
+        SetForegroundWindow(other);
+        ASSERT_TRUE(wait_until([&] { return GetForegroundWindow() == other; }));
+        key(VK_RIGHT, VK_CONTROL);
+        key(VK_DOWN, VK_SHIFT);
+        EXPECT_TRUE(wait_until([&] { return frame_drawn({110, 100, 310, 251}); }));
+        key(VK_RETURN);
+        EXPECT_TRUE(wait_until([&] { return !IsWindow(dialog); }));
+        DestroyWindow(other);
+    });
+    expect_pattern(result, {110, 100, 310, 251});
+    SetForegroundWindow(host);
+}
+
 // The right button clears a selection, and a drag in progress, as Esc does; with nothing
 // selected it cancels.
 TEST_F(CaptureUser, RightButtonClearsASelectionOrADragThenCancels) {
