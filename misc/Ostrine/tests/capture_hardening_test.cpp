@@ -491,3 +491,64 @@ TEST_F(HostileHost, EscAndTheCloseCommandReachTheCaptureWhenAnotherWindowIsInFro
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(HostileHost, ALostMouseCaptureEndsTheDragAsAReleaseWould) {
+    // Another program's window comes to the front mid-drag and takes the release.
+    HBITMAP result = capture([&](HWND dialog) {
+        send_move(100, 100);
+        send_button(true);
+        ASSERT_TRUE(wait_until([&] { return mouse_capture_of(dialog) == dialog; }));
+        ASSERT_TRUE(move_until(300, 250, [&] { return frame_drawn({100, 100, 300, 250}); }));
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = counting_window_proc;
+        wc.hInstance = GetModuleHandleA(NULL);
+        wc.lpszClassName = "OstrineOtherProgram";
+        RegisterClassA(&wc);
+        // Under the pointer, so that the release lands on it.
+        HWND other =
+            CreateWindowExA(WS_EX_TOPMOST, wc.lpszClassName, "other", WS_POPUP | WS_VISIBLE, 260,
+                            210, 80, 80, NULL, NULL, wc.hInstance, NULL);
+        SetForegroundWindow(other);
+        ASSERT_TRUE(wait_until([&] { return GetForegroundWindow() == other; }));
+        send_button(false);
+        // The pointer goes on with the button up: the rubber band must not follow it.
+        send_move(500, 400);
+        send_move(520, 420);
+        EXPECT_TRUE(wait_until([&] { return mouse_capture_of(dialog) == NULL; }));
+        DestroyWindow(other);
+        EXPECT_TRUE(wait_until([&] { return frame_drawn({100, 100, 300, 250}); }));
+        EXPECT_FALSE(frame_drawn({100, 100, 520, 420}));
+        accept_at(dialog, 200, 175);
+    });
+    EXPECT_EQ(pattern_mismatches(result, {100, 100, 300, 250}), 0);
+    send_move(1000, 740);
+
+    // A move that arrives without the left button during a move drag, and a capture taken away.
+    result = capture([&](HWND dialog) {
+        drag(dialog, {100, 100}, {{300, 250}}, {100, 100, 300, 250});
+        send_move(200, 175);
+        send_button(true);
+        ASSERT_TRUE(wait_until([&] { return mouse_capture_of(dialog) == dialog; }));
+        ASSERT_TRUE(move_until(210, 185, [&] { return frame_drawn({110, 110, 310, 260}); }));
+        SendMessageA(dialog, WM_MOUSEMOVE, 0, MAKELPARAM(400, 300));
+        SendMessageA(dialog, WM_MOUSEMOVE, 0, MAKELPARAM(420, 320));
+        EXPECT_TRUE(frame_drawn({110, 110, 310, 260}));
+        EXPECT_EQ(mouse_capture_of(dialog), nullptr);
+        send_button(false);
+        // Another drag, whose capture the system takes away (WM_CAPTURECHANGED).
+        send_move(309, 259);
+        send_button(true);
+        ASSERT_TRUE(wait_until([&] { return mouse_capture_of(dialog) == dialog; }));
+        ASSERT_TRUE(move_until(330, 280, [&] { return frame_drawn({110, 110, 330, 280}); }));
+        SendMessageA(dialog, WM_CAPTURECHANGED, 0, 0);
+        SendMessageA(dialog, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(500, 450));
+        EXPECT_TRUE(frame_drawn({110, 110, 330, 280}));
+        send_button(false);
+        accept_at(dialog, 200, 175);
+    });
+    EXPECT_EQ(pattern_mismatches(result, {110, 110, 330, 280}), 0);
+}
+
+} // namespace
