@@ -552,3 +552,49 @@ TEST_F(HostileHost, ALostMouseCaptureEndsTheDragAsAReleaseWould) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(HostileHost, AClipboardHeldBySomeoneElseIsWaitedForBriefly) {
+    for (int hold = 0; hold < 2; ++hold) {
+        send_move(1000, 740);
+        const DWORD sequence = put_marker_on_clipboard("held");
+        // Another thread holds the clipboard open when the user accepts: for a moment (0), or
+        // until the call has returned (1).
+        std::atomic<bool> held{false}, gone{false}, call_returned{false};
+        DWORD gone_at = 0, returned_at = 0;
+        std::thread holder([&] {
+            held = OpenClipboard(NULL) != 0;
+            wait_until([&] { return gone.load(); }, 10000);
+            if (hold == 0)
+                Sleep(80);
+            else
+                wait_until([&] { return call_returned.load(); }, 10000);
+            CloseClipboard();
+        });
+        ASSERT_TRUE(wait_until([&] { return held.load(); }));
+        HBITMAP result = capture([&](HWND dialog) {
+            drag(dialog, {40, 30}, {{140, 90}}, {40, 30, 140, 90});
+            accept_at(dialog, 80, 60);
+            gone_at = GetTickCount();
+            gone = true;
+        });
+        returned_at = GetTickCount();
+        call_returned = true;
+        holder.join();
+        EXPECT_EQ(pattern_mismatches(result, {40, 30, 140, 90}), 0) << "hold " << hold;
+        EXPECT_LT(returned_at - gone_at, 2000u) << "hold " << hold;
+        if (hold == 0) {
+            ASSERT_TRUE(OpenClipboard(NULL));
+            HBITMAP on_clipboard = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP));
+            EXPECT_EQ(pattern_mismatches(on_clipboard, {40, 30, 140, 90}), 0)
+                << "the copy was dropped";
+            CloseClipboard();
+        } else {
+            EXPECT_EQ(GetClipboardSequenceNumber(), sequence);
+            EXPECT_TRUE(clipboard_holds_marker("held"));
+        }
+    }
+}
+
+} // namespace
