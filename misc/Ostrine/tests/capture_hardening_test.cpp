@@ -598,3 +598,25 @@ TEST_F(HostileHost, AClipboardHeldBySomeoneElseIsWaitedForBriefly) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(HostileHost, AnAltF4AimedAtAnotherWindowOfTheCapturesThreadClosesTheCapture) {
+    // The host's own window (of the capture's thread) gets the foreground back mid-capture.
+    HWND window = show_host_window("in front again");
+    ASSERT_NE(window, nullptr);
+    SetForegroundWindow(host);
+    ASSERT_TRUE(wait_until([&] { return GetForegroundWindow() == host; }));
+    HBITMAP result = capture([&](HWND dialog) {
+        drag(dialog, {100, 100}, {{300, 250}}, {100, 100, 300, 250});
+        SetForegroundWindow(window);
+        ASSERT_TRUE(wait_until([&] { return GetForegroundWindow() == window; }));
+        send_alt_f4();
+        EXPECT_TRUE(wait_until([&] { return !IsWindow(dialog); }));
+    });
+    EXPECT_EQ(result, nullptr);
+    EXPECT_TRUE(IsWindow(window)) << "the host's window was closed";
+    DestroyWindow(window);
+}
+
+} // namespace
