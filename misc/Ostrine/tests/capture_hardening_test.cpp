@@ -492,3 +492,132 @@ TEST_F(HostileHost, EscAndTheCloseCommandReachTheCaptureWhenAnotherWindowIsInFro
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(HostileHost, ALostMouseCaptureEndsTheDragAsAReleaseWould) {
+    // Another program's window comes to the front mid-drag and takes the release.
+    HBITMAP result = capture([&](HWND dialog) {
+        send_move(100, 100);
+        send_button(true);
+        ASSERT_TRUE(wait_until([&] { return mouse_capture_of(dialog) == dialog; }));
+        ASSERT_TRUE(move_until(300, 250, [&] { return frame_drawn({100, 100, 300, 250}); }));
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = counting_window_proc;
+        wc.hInstance = GetModuleHandleA(NULL);
+        wc.lpszClassName = "OstrineOtherProgram";
+        RegisterClassA(&wc);
+        // Under the pointer, so that the release lands on it.
+        HWND other =
+            CreateWindowExA(WS_EX_TOPMOST, wc.lpszClassName, "other", WS_POPUP | WS_VISIBLE, 260,
+                            210, 80, 80, NULL, NULL, wc.hInstance, NULL);
+        SetForegroundWindow(other);
+        ASSERT_TRUE(wait_until([&] { return GetForegroundWindow() == other; }));
+        send_button(false);
+        // The pointer goes on with the button up: the rubber band must not follow it.
+        send_move(500, 400);
+        send_move(520, 420);
+        EXPECT_TRUE(wait_until([&] { return mouse_capture_of(dialog) == NULL; }));
+        DestroyWindow(other);
+        EXPECT_TRUE(wait_until([&] { return frame_drawn({100, 100, 300, 250}); }));
+        EXPECT_FALSE(frame_drawn({100, 100, 520, 420}));
+        accept_at(dialog, 200, 175);
+    });
+    EXPECT_EQ(pattern_mismatches(result, {100, 100, 300, 250}), 0);
+    send_move(1000, 740);
+
+    // A move that arrives without the left button during a move drag, and a capture taken away.
+    result = capture([&](HWND dialog) {
+        drag(dialog, {100, 100}, {{300, 250}}, {100, 100, 300, 250});
+        send_move(200, 175);
+        send_button(true);
+        ASSERT_TRUE(wait_until([&] { return mouse_capture_of(dialog) == dialog; }));
+        ASSERT_TRUE(move_until(210, 185, [&] { return frame_drawn({110, 110, 310, 260}); }));
+        SendMessageA(dialog, WM_MOUSEMOVE, 0, MAKELPARAM(400, 300));
+        SendMessageA(dialog, WM_MOUSEMOVE, 0, MAKELPARAM(420, 320));
+        EXPECT_TRUE(frame_drawn({110, 110, 310, 260}));
+        EXPECT_EQ(mouse_capture_of(dialog), nullptr);
+        send_button(false);
+        // Another drag, whose capture the system takes away (WM_CAPTURECHANGED).
+        send_move(309, 259);
+        send_button(true);
+        ASSERT_TRUE(wait_until([&] { return mouse_capture_of(dialog) == dialog; }));
+        ASSERT_TRUE(move_until(330, 280, [&] { return frame_drawn({110, 110, 330, 280}); }));
+        SendMessageA(dialog, WM_CAPTURECHANGED, 0, 0);
+        SendMessageA(dialog, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(500, 450));
+        EXPECT_TRUE(frame_drawn({110, 110, 330, 280}));
+        send_button(false);
+        accept_at(dialog, 200, 175);
+    });
+    EXPECT_EQ(pattern_mismatches(result, {110, 110, 330, 280}), 0);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(HostileHost, AClipboardHeldBySomeoneElseIsWaitedForBriefly) {
+    for (int hold = 0; hold < 2; ++hold) {
+        send_move(1000, 740);
+        const DWORD sequence = put_marker_on_clipboard("held");
+        // Another thread holds the clipboard open when the user accepts: for a moment (0), or
+        // until the call has returned (1).
+        std::atomic<bool> held{false}, gone{false}, call_returned{false};
+        DWORD gone_at = 0, returned_at = 0;
+        std::thread holder([&] {
+            held = OpenClipboard(NULL) != 0;
+            wait_until([&] { return gone.load(); }, 10000);
+            if (hold == 0)
+                Sleep(80);
+            else
+                wait_until([&] { return call_returned.load(); }, 10000);
+            CloseClipboard();
+        });
+        ASSERT_TRUE(wait_until([&] { return held.load(); }));
+        HBITMAP result = capture([&](HWND dialog) {
+            drag(dialog, {40, 30}, {{140, 90}}, {40, 30, 140, 90});
+            accept_at(dialog, 80, 60);
+            gone_at = GetTickCount();
+            gone = true;
+        });
+        returned_at = GetTickCount();
+        call_returned = true;
+        holder.join();
+        EXPECT_EQ(pattern_mismatches(result, {40, 30, 140, 90}), 0) << "hold " << hold;
+        EXPECT_LT(returned_at - gone_at, 2000u) << "hold " << hold;
+        if (hold == 0) {
+            ASSERT_TRUE(OpenClipboard(NULL));
+            HBITMAP on_clipboard = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP));
+            EXPECT_EQ(pattern_mismatches(on_clipboard, {40, 30, 140, 90}), 0)
+                << "the copy was dropped";
+            CloseClipboard();
+        } else {
+            EXPECT_EQ(GetClipboardSequenceNumber(), sequence);
+            EXPECT_TRUE(clipboard_holds_marker("held"));
+        }
+    }
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(HostileHost, AnAltF4AimedAtAnotherWindowOfTheCapturesThreadClosesTheCapture) {
+    // The host's own window (of the capture's thread) gets the foreground back mid-capture.
+    HWND window = show_host_window("in front again");
+    ASSERT_NE(window, nullptr);
+    SetForegroundWindow(host);
+    ASSERT_TRUE(wait_until([&] { return GetForegroundWindow() == host; }));
+    HBITMAP result = capture([&](HWND dialog) {
+        drag(dialog, {100, 100}, {{300, 250}}, {100, 100, 300, 250});
+        SetForegroundWindow(window);
+        ASSERT_TRUE(wait_until([&] { return GetForegroundWindow() == window; }));
+        send_alt_f4();
+        EXPECT_TRUE(wait_until([&] { return !IsWindow(dialog); }));
+    });
+    EXPECT_EQ(result, nullptr);
+    EXPECT_TRUE(IsWindow(window)) << "the host's window was closed";
+    DestroyWindow(window);
+}
+
+} // namespace

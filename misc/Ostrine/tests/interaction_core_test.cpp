@@ -285,3 +285,21 @@ TEST(SelectionWithin, KeepsOnlyThePartOnTheImage) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(DragInProgress, HoldsForReshapingDragsAndMovesOnly) {
+    CaptureState cs;
+    EXPECT_FALSE(drag_in_progress(cs)) << "idle";
+    press_pointer(cs, 10, 10);
+    EXPECT_TRUE(drag_in_progress(cs)) << "rubber band";
+    move_pointer(cs, 50, 40);
+    release_pointer(cs);
+    EXPECT_FALSE(drag_in_progress(cs)) << "selected";
+    press_pointer(cs, 30, 25);
+    EXPECT_TRUE(drag_in_progress(cs)) << "moving";
+    release_pointer(cs);
+    EXPECT_FALSE(drag_in_progress(cs));
+}
+
+} // namespace

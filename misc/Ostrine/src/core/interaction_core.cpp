@@ -112,6 +112,10 @@ ButtonUpResult release_pointer(CaptureState& cs) {
     return result;
 }
 
+bool drag_in_progress(const CaptureState& cs) {
+    return cs.bCapturing || cs.bMoving;
+}
+
 bool escape_clears_selection(const CaptureState& cs) {
     return cs.bCapturing || cs.bMoving || cs.bCaptured;
 }

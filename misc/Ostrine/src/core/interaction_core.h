@@ -57,6 +57,10 @@ PointerMoveResult move_pointer(CaptureState& cs, int32_t x, int32_t y);
 // during the drag) leaves the state Idle, so that the next press starts a new selection.
 ButtonUpResult release_pointer(CaptureState& cs);
 
+// A drag (rubber band, corner or edge drag, move) runs: the mouse capture is held for it. When
+// the capture is lost or the button turns out to be up, the drag ends as a release would end it.
+bool drag_in_progress(const CaptureState& cs);
+
 // Esc is for the selection (any of bCapturing, bMoving, bCaptured set); otherwise it cancels.
 bool escape_clears_selection(const CaptureState& cs);
 

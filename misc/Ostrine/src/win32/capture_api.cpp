@@ -61,8 +61,25 @@ HBITMAP copy_pixels(HBITMAP source, int x, int y, int width, int height) {
     return copy;
 }
 
+// How long another program may hold the clipboard open before the copy is left off it.
+const DWORD CLIPBOARD_PATIENCE_MS = 300;
+const DWORD CLIPBOARD_RETRY_MS = 10;
+
+// Opens the clipboard, waiting a little while someone else holds it open.
+bool open_clipboard_patiently() {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (OpenClipboard(GetDesktopWindow()))
+            return true;
+        if (GetTickCount() - start >= CLIPBOARD_PATIENCE_MS)
+            return false;
+        Sleep(CLIPBOARD_RETRY_MS);
+    }
+}
+
 // The clipboard takes over and later deletes what it is given, so it gets its own copy: the
-// host keeps using hbmResult, which the library deletes itself.
+// host keeps using hbmResult, which the library deletes itself. When the copy cannot be made,
+// or the clipboard stays held by someone else, the clipboard is left as it was.
 void put_on_clipboard(HBITMAP image) {
     BITMAP info;
     if (GetObjectA(image, sizeof info, &info) == 0)
@@ -71,7 +88,7 @@ void put_on_clipboard(HBITMAP image) {
     HBITMAP copy = copy_pixels(image, 0, 0, info.bmWidth, info.bmHeight);
     if (copy == NULL)
         return;
-    if (!OpenClipboard(GetDesktopWindow())) {
+    if (!open_clipboard_patiently()) {
         DeleteObject(copy);
         return;
     }
