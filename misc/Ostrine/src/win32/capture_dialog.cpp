@@ -192,7 +192,7 @@ INT_PTR CALLBACK capture_dialog_proc(HWND hwnd, UINT message, WPARAM wParam, LPA
         // The release went elsewhere (another window took the foreground mid-drag): the drag
         // ends where it was, and this move is a hover.
         if ((wParam & MK_LBUTTON) == 0 && drag_in_progress(run.state))
-            on_button_up(run);
+            end_drag(run);
         on_pointer_move(run, pointer_coordinate(LOWORD(lParam)),
                         pointer_coordinate(HIWORD(lParam)));
         return 1;
@@ -200,11 +200,11 @@ INT_PTR CALLBACK capture_dialog_proc(HWND hwnd, UINT message, WPARAM wParam, LPA
         // Our own release comes here after the state has left the drag; any other loss of the
         // mouse capture ends the drag as a release.
         if (reinterpret_cast<HWND>(lParam) != hwnd && drag_in_progress(run.state))
-            on_button_up(run);
+            end_drag(run);
         return 0;
     case WM_ACTIVATE:
         if (LOWORD(wParam) == WA_INACTIVE && drag_in_progress(run.state))
-            on_button_up(run);
+            end_drag(run);
         return 0;
     case WM_LBUTTONDOWN:
         on_button_down(run, pointer_coordinate(LOWORD(lParam)), pointer_coordinate(HIWORD(lParam)));

@@ -98,6 +98,10 @@ void on_button_up(CaptureRun& run, int x, int y) {
         ReleaseDC(run.hwndDialog, hdc);
         return;
     }
+    end_drag(run);
+}
+
+void end_drag(CaptureRun& run) {
     const ButtonUpResult result = release_pointer(run.state);
     apply_capture_change(run.hwndDialog, result.capture);
     if (result.bShowSelection) {

@@ -14,6 +14,9 @@ void on_button_down(CaptureRun& run, int x, int y);
 void on_pointer_move(CaptureRun& run, int x, int y);
 // A release at (x, y). A click without a drag on the window outlined in Idle selects it.
 void on_button_up(CaptureRun& run, int x, int y);
+// Ends a drag as a release does, but never as a click that selects a window: the release's second
+// half, and all of it when the mouse capture was lost mid-drag (the release went elsewhere).
+void end_drag(CaptureRun& run);
 // Removes the frame, the info box, the magnifier and the window outline from the screen and
 // resets the state to Idle; the mouse capture and the class cursor stay as they are.
 void on_escape(CaptureRun& run);
