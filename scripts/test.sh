@@ -9,7 +9,8 @@ jobs=$(nproc)
 bash scripts/setup.sh
 
 echo "== formatting (clang-format, style file at the top)"
-find dist/norvane \( -name '*.cpp' -o -name '*.h' \) -print0 | xargs -0 clang-format --dry-run --Werror
+find dist/norvane misc/Ostrine \( -name '*.cpp' -o -name '*.h' -o -name '*.c' \) -print0 |
+  xargs -0 clang-format --dry-run --Werror
 
 echo "== native build (warnings are errors) and tests"
 cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Release -DNORVANE_WERROR=ON >/dev/null

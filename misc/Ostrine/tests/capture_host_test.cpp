@@ -139,7 +139,9 @@ TEST_F(CaptureHost, DialogCoversTheScreenAsTopmostOverTheFrozenScreen) {
         EXPECT_FALSE(IsWindowVisible(owner));
         EXPECT_TRUE(IsWindowEnabled(host));
         // The frozen screen is the background, with the pointer drawn in where it was.
-        EXPECT_EQ(screen_mismatches(Box{0, 0, 900, 700}), 0);
+        // (Clear of the display's edges and of the pointer's corner, where the outline of the
+        // window under the pointer and the magnifier may already show.)
+        EXPECT_EQ(screen_mismatches(Box{2, 2, 860, 560}), 0);
         EXPECT_GT(screen_mismatches(Box{1000, 740, 1010, 750}), 0);
         escape();
     });
@@ -214,8 +216,11 @@ TEST_F(CaptureHost, OverlayWhileDraggingAndNothingLeftAfterTheRelease) {
             for (uint32_t p : px)
                 EXPECT_EQ(p, kFrame) << "handle at " << c.x << "," << c.y;
         }
-        // The info box: right of and above the pointer, 60 x 85, framed in black, with text.
-        const Box info{303, 162, 363, 247};
+        // The info box: right of and above the pointer (3 pixels away), framed in black, with
+        // text; its size follows the text. The magnifier: right of and below the pointer.
+        const RECT box = find_framed_box(303, 246, 1, -1, kBlack);
+        const Box info{box.left, box.top, box.right, box.bottom};
+        EXPECT_GT(info.right - info.left, 60) << "the box is sized to its text";
         EXPECT_EQ(screen_pixel(info.left, info.top), kBlack);
         EXPECT_EQ(screen_pixel(info.right - 1, info.top), kBlack);
         EXPECT_EQ(screen_pixel(info.left, info.bottom - 1), kBlack);
@@ -225,26 +230,31 @@ TEST_F(CaptureHost, OverlayWhileDraggingAndNothingLeftAfterTheRelease) {
         EXPECT_GT(
             screen_mismatches(Box{info.left + 1, info.top + 2, info.right - 1, info.top + 40}), 0)
             << "no text in the info box";
+        const RECT lrc = find_framed_box(303, 253, 1, 1, kBlack);
+        const Box loupe{lrc.left, lrc.top, lrc.right, lrc.bottom};
+        EXPECT_GT(loupe.right - loupe.left, 100) << "no magnifier";
         // The first, larger rectangle and its box are gone without a trace.
-        EXPECT_EQ(screen_mismatches(Box{302, 95, 505, 405}) -
-                      screen_mismatches(Box{info.left, info.top, info.right, info.bottom}),
+        EXPECT_EQ(screen_mismatches(Box{302, 95, 505, 460}) - screen_mismatches(info) -
+                      screen_mismatches(loupe),
                   0);
-        EXPECT_EQ(screen_mismatches(Box{95, 252, 505, 405}), 0);
+        EXPECT_EQ(screen_mismatches(Box{95, 252, 505, 460}) - screen_mismatches(loupe), 0);
 
         send_button(false);
         ASSERT_TRUE(wait_until([&] { return mouse_capture_of(dialog) == NULL; }));
-        // The box goes with the release; the outline stays.
+        // The box and the magnifier go with the release; the outline stays.
         EXPECT_TRUE(wait_until([&] { return screen_mismatches(info) == 0; }));
+        EXPECT_EQ(screen_mismatches(loupe), 0);
         EXPECT_TRUE(frame_drawn({100, 100, 300, 250}));
         // A whole repaint (another window shown above and removed) brings back the frozen
         // screen and the outline, but not the info box of the drag in progress.
         send_move(299, 249);
         send_button(true);
         ASSERT_TRUE(wait_until([&] { return mouse_capture_of(dialog) == dialog; }));
-        const Box moved_info{323, 172, 383, 257};
         ASSERT_TRUE(move_until(320, 260, [&] {
-            return frame_drawn({100, 100, 320, 260}) && screen_pixel(323, 172) == kBlack;
+            return frame_drawn({100, 100, 320, 260}) && screen_pixel(323, 256) == kBlack;
         }));
+        const RECT moved = find_framed_box(323, 256, 1, -1, kBlack);
+        const Box moved_info{moved.left, moved.top, moved.right, moved.bottom};
         RedrawWindow(dialog, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
         EXPECT_TRUE(wait_until([&] { return screen_mismatches(moved_info) == 0; }));
         EXPECT_TRUE(frame_drawn({100, 100, 320, 260}));
@@ -356,12 +366,16 @@ TEST_F(CaptureHost, TwoCapturesInARowTheFirstResultGoesWhenTheSecondStarts) {
 
 TEST_F(CaptureHost, ADragThatDrewNothingLeavesRoomForANewSelection) {
     HBITMAP result = capture([&](HWND dialog) {
-        // Press and release without a move.
+        // Press and release without a move: that selects the window under the pointer (the
+        // host's, as large as the display), which Esc clears again.
         send_move(400, 400);
         send_button(true);
         ASSERT_TRUE(wait_until([&] { return mouse_capture_of(dialog) == dialog; }));
         send_button(false);
         ASSERT_TRUE(wait_until([&] { return mouse_capture_of(dialog) == NULL; }));
+        EXPECT_TRUE(wait_until([&] { return screen_pixel(0, 300) == kFrame; }));
+        escape();
+        ASSERT_TRUE(wait_until([&] { return screen_pixel(0, 300) == pattern_pixel(0, 300); }));
         // Esc while the button is still held.
         send_move(500, 500);
         send_button(true);
@@ -378,9 +392,24 @@ TEST_F(CaptureHost, ADragThatDrewNothingLeavesRoomForANewSelection) {
     expect_pattern(result, {100, 100, 200, 160});
 }
 
+BOOL CALLBACK collect_visible(HWND hwnd, LPARAM list) {
+    if (IsWindowVisible(hwnd))
+        reinterpret_cast<std::vector<HWND>*>(list)->push_back(hwnd);
+    return TRUE;
+}
+
 TEST_F(CaptureHost, DoubleClickOnAnEmptySelectionReturnsNull) {
+    // With a window under the pointer the first click would select it: no window here.
+    std::vector<HWND> shown;
+    EnumThreadWindows(GetCurrentThreadId(), collect_visible, reinterpret_cast<LPARAM>(&shown));
+    for (HWND hwnd : shown)
+        ShowWindow(hwnd, SW_HIDE);
     const DWORD sequence = GetClipboardSequenceNumber();
-    HBITMAP result = capture([&](HWND dialog) { accept_at(dialog, 300, 300); });
+    HBITMAP result =
+        drive_capture(get_cap_bitmap, [&](HWND dialog) { accept_at(dialog, 300, 300); });
+    for (HWND hwnd : shown)
+        ShowWindow(hwnd, SW_SHOW);
+    SetForegroundWindow(host);
     EXPECT_EQ(result, nullptr);
     EXPECT_EQ(GetClipboardSequenceNumber(), sequence);
 }
@@ -396,14 +425,9 @@ TEST_F(CaptureHost, PositionsLeftOfAndAboveTheDisplayAreNegative) {
         ASSERT_TRUE(wait_until([&] { return mouse_capture_of(dialog) == NULL; }));
         accept_at(dialog, 100, 100);
     });
-    ASSERT_NE(result, nullptr);
-    int w = 0, h = 0;
-    const std::vector<uint32_t> px = bitmap_pixels(result, &w, &h);
-    ASSERT_EQ(w, 220);
-    ASSERT_EQ(h, 160);
-    // The part on the display is the pattern.
-    EXPECT_EQ(px[static_cast<size_t>(10 + 50) * w + 20 + 30], pattern_pixel(30, 50));
-    EXPECT_EQ(px[static_cast<size_t>(h - 1) * w + w - 1], pattern_pixel(199, 149));
+    // The selection {-20, -10, 200, 150} reaches beyond the display: only the part on it, the
+    // pattern of {0, 0, 200, 150}, is handed back (not 220 x 160 with black beyond the edge).
+    expect_pattern(result, {0, 0, 200, 150});
 }
 
 TEST_F(CaptureHost, CloseCommandCancelsAndRestoresTheArrow) {

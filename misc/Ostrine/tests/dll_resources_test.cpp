@@ -1,6 +1,6 @@
 // The resources of the built Ostrine.dll, read back the way the capture dialog will use them.
 #include "dll_test_support.h"
-#include "resource.h"
+#include "win32/resource.h"
 
 #include <gtest/gtest.h>
 

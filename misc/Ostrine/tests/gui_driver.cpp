@@ -1,5 +1,6 @@
 #include "gui_driver.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <thread>
 
@@ -227,6 +228,30 @@ std::vector<uint32_t> read_screen(const RECT& rc) {
 
 uint32_t screen_pixel(int x, int y) {
     return read_screen(RECT{x, y, x + 1, y + 1})[0];
+}
+
+RECT find_framed_box(int x, int y, int dx, int dy, uint32_t colour) {
+    if (screen_pixel(x, y) != colour)
+        return RECT{0, 0, 0, 0};
+    const std::vector<uint32_t> row =
+        read_screen(dx > 0 ? RECT{x, y, screen_width(), y + 1} : RECT{0, y, x + 1, y + 1});
+    const std::vector<uint32_t> column =
+        read_screen(dy > 0 ? RECT{x, y, x + 1, screen_height()} : RECT{x, 0, x + 1, y + 1});
+    int far_x = x, far_y = y;
+    for (size_t i = 0; i < row.size(); ++i) {
+        const size_t at = dx > 0 ? i : row.size() - 1 - i;
+        if (row[at] != colour)
+            break;
+        far_x = x + (dx > 0 ? 1 : -1) * static_cast<int>(i);
+    }
+    for (size_t i = 0; i < column.size(); ++i) {
+        const size_t at = dy > 0 ? i : column.size() - 1 - i;
+        if (column[at] != colour)
+            break;
+        far_y = y + (dy > 0 ? 1 : -1) * static_cast<int>(i);
+    }
+    return RECT{std::min(x, far_x), std::min(y, far_y), std::max(x, far_x) + 1,
+                std::max(y, far_y) + 1};
 }
 
 std::vector<uint32_t> bitmap_pixels(HBITMAP bitmap, int* width, int* height) {

@@ -48,6 +48,10 @@ HCURSOR class_cursor(HWND hwnd);
 // Screen pixels of `rc`, row by row.
 std::vector<uint32_t> read_screen(const RECT& rc);
 uint32_t screen_pixel(int x, int y);
+// A box on the screen framed in `colour`, found from its corner pixel (x, y): the frame runs
+// from there in the direction of dx (+1 or -1) along the row and of dy along the column. Empty
+// when (x, y) is not of that colour.
+RECT find_framed_box(int x, int y, int dx, int dy, uint32_t colour);
 
 // A bitmap's pixels, row by row from the top; width and height through the pointers.
 std::vector<uint32_t> bitmap_pixels(HBITMAP bitmap, int* width, int* height);

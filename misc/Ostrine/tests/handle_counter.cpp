@@ -5,6 +5,8 @@
 namespace {
 
 HandleCounts counts;
+FailingSize failing_bitmap{0, 0};
+FailingSize failing_blit{0, 0};
 
 struct Originals {
     HBITMAP(WINAPI* CreateCompatibleBitmap)(HDC, int, int);
@@ -24,6 +26,7 @@ struct Originals {
     HDC(WINAPI* GetWindowDC)(HWND);
     int(WINAPI* ReleaseDC)(HWND, HDC);
     HANDLE(WINAPI* SetClipboardData)(UINT, HANDLE);
+    BOOL(WINAPI* BitBlt)(HDC, int, int, int, int, HDC, int, int, DWORD);
 } real;
 
 void created(HGDIOBJ h) {
@@ -34,6 +37,10 @@ void created(HGDIOBJ h) {
 }
 
 HBITMAP WINAPI count_CreateCompatibleBitmap(HDC dc, int w, int h) {
+    if (w == failing_bitmap.width && h == failing_bitmap.height) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return NULL;
+    }
     HBITMAP r = real.CreateCompatibleBitmap(dc, w, h);
     created(r);
     return r;
@@ -127,6 +134,12 @@ HANDLE WINAPI count_SetClipboardData(UINT format, HANDLE h) {
     return r;
 }
 
+BOOL WINAPI count_BitBlt(HDC to, int x, int y, int w, int h, HDC from, int fx, int fy, DWORD rop) {
+    if (w == failing_blit.width && h == failing_blit.height)
+        return FALSE;
+    return real.BitBlt(to, x, y, w, h, from, fx, fy, rop);
+}
+
 template <typename Fn> bool redirect(HMODULE dll, const char* name, Fn hook, Fn* original) {
     auto base = reinterpret_cast<unsigned char*>(dll);
     auto dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
@@ -158,6 +171,7 @@ template <typename Fn> bool redirect(HMODULE dll, const char* name, Fn hook, Fn*
 
 bool count_handles_of(HMODULE dll) {
     counts = HandleCounts{};
+    failing_bitmap = failing_blit = FailingSize{0, 0};
     bool ok = true;
 #define REDIRECT(name) ok = redirect(dll, #name, count_##name, &real.name) && ok
     REDIRECT(CreateCompatibleBitmap);
@@ -176,10 +190,19 @@ bool count_handles_of(HMODULE dll) {
     REDIRECT(GetWindowDC);
     REDIRECT(ReleaseDC);
     REDIRECT(SetClipboardData);
+    REDIRECT(BitBlt);
 #undef REDIRECT
     return ok;
 }
 
 HandleCounts& handle_counts() {
     return counts;
+}
+
+void fail_bitmaps_of_size(FailingSize size) {
+    failing_bitmap = size;
+}
+
+void fail_blits_of_size(FailingSize size) {
+    failing_blit = size;
 }

@@ -19,3 +19,12 @@ struct HandleCounts {
 // Redirects the imports of `dll`; false when one of them is missing from its import table.
 bool count_handles_of(HMODULE dll);
 HandleCounts& handle_counts();
+
+// Failures on demand, once count_handles_of has redirected the DLL's imports: while set, a
+// CreateCompatibleBitmap or BitBlt of exactly that width and height fails (returns NULL or FALSE),
+// as out of memory or a locked desktop would make it. {0, 0} fails nothing.
+struct FailingSize {
+    int width, height;
+};
+void fail_bitmaps_of_size(FailingSize size);
+void fail_blits_of_size(FailingSize size);

@@ -1,5 +1,5 @@
 // Where the overlay goes: the info box's place and text, and the strips that erase an outline.
-#include "overlay_layout.h"
+#include "core/overlay_layout.h"
 
 #include <gtest/gtest.h>
 
@@ -19,28 +19,30 @@ namespace {
 const GeoRect kClient{0, 0, 1024, 768};
 
 TEST(InfoBox, SitsRightAndAboveWhenThereIsRoomElseLeftOrBelow) {
-    place_info_box(300, 250, kClient);
-    EXPECT_EQ(capture_state.rcInfo, (GeoRect{303, 162, 363, 247}));
+    CaptureState cs;
+    place_info_box(cs, 300, 250, kClient);
+    EXPECT_EQ(cs.rcInfo, (GeoRect{303, 162, 363, 247}));
     // The comparison with the right edge is strict.
-    place_info_box(1024 - 62, 200, kClient);
-    EXPECT_EQ(capture_state.rcInfo.left, 1024 - 62 - 63);
-    place_info_box(1024 - 63, 200, kClient);
-    EXPECT_EQ(capture_state.rcInfo.left, 1024 - 60);
-    EXPECT_EQ(capture_state.rcInfo.right, 1024);
-    place_info_box(10, 88, kClient);
-    EXPECT_EQ(capture_state.rcInfo, (GeoRect{13, 0, 73, 85}));
-    place_info_box(10, 87, kClient);
-    EXPECT_EQ(capture_state.rcInfo, (GeoRect{13, 90, 73, 175}));
+    place_info_box(cs, 1024 - 62, 200, kClient);
+    EXPECT_EQ(cs.rcInfo.left, 1024 - 62 - 63);
+    place_info_box(cs, 1024 - 63, 200, kClient);
+    EXPECT_EQ(cs.rcInfo.left, 1024 - 60);
+    EXPECT_EQ(cs.rcInfo.right, 1024);
+    place_info_box(cs, 10, 88, kClient);
+    EXPECT_EQ(cs.rcInfo, (GeoRect{13, 0, 73, 85}));
+    place_info_box(cs, 10, 87, kClient);
+    EXPECT_EQ(cs.rcInfo, (GeoRect{13, 90, 73, 175}));
     // Off the display to the left and above: right of and below the pointer.
-    place_info_box(-20, -10, kClient);
-    EXPECT_EQ(capture_state.rcInfo, (GeoRect{-17, -7, 43, 78}));
-    place_info_box(INT_MAX - 10, 500, kClient);
-    EXPECT_EQ(capture_state.rcInfo.left, INT_MAX - 10 - 63) << "no wrap-around";
+    place_info_box(cs, -20, -10, kClient);
+    EXPECT_EQ(cs.rcInfo, (GeoRect{-17, -7, 43, 78}));
+    place_info_box(cs, INT_MAX - 10, 500, kClient);
+    EXPECT_EQ(cs.rcInfo.left, INT_MAX - 10 - 63) << "no wrap-around";
 }
 
 TEST(InfoBox, TextStartsTwoPixelsBelowTheTop) {
-    place_info_box(300, 250, kClient);
-    EXPECT_EQ(info_text_rect(), (GeoRect{303, 164, 363, 247}));
+    CaptureState cs;
+    place_info_box(cs, 300, 250, kClient);
+    EXPECT_EQ(info_text_rect(cs), (GeoRect{303, 164, 363, 247}));
 }
 
 std::u16string info_text(int32_t l, int32_t t, int32_t w, int32_t h, int32_t x, int32_t y,
@@ -72,13 +74,14 @@ TEST(InfoText, ExtremeValuesFitAndSmallBuffersStayTerminated) {
 
 // Every pixel that the outline and the eight handles of `sel` cover.
 bool drawn_at(const GeoRect& sel, int32_t x, int32_t y) {
-    capture_state.rcSelection = sel;
-    update_handles();
+    CaptureState cs;
+    cs.rcSelection = sel;
+    update_handles(cs);
     const bool inside = rect_contains(sel, GeoPoint{x, y});
     const bool on_outline =
         inside && (x == sel.left || x == sel.right - 1 || y == sel.top || y == sel.bottom - 1);
     bool in_handle = false;
-    for (const GeoRect& h : capture_state.rcHandles)
+    for (const GeoRect& h : cs.rcHandles)
         in_handle = in_handle || rect_contains(h, GeoPoint{x, y});
     return on_outline || in_handle;
 }

@@ -1,5 +1,5 @@
 // Selection geometry on its own, natively and (cross-built) under Wine.
-#include "selection_geometry.h"
+#include "core/selection_geometry.h"
 
 #include <gtest/gtest.h>
 
@@ -15,31 +15,30 @@ static std::ostream& operator<<(std::ostream& os, const GeoRect& rc) {
 
 namespace {
 
-const CaptureState kLoadState = capture_state;
-
+// Each test works on a record of its own, fresh as a capture that has not started.
 class SelectionGeometry : public ::testing::Test {
   protected:
-    void SetUp() override { capture_state = kLoadState; }
+    CaptureState cs;
 
     // A selection as a finished drag leaves it, with its derived rectangles up to date.
-    static void select(GeoRect rc) {
-        capture_state.rcSelection = rc;
-        capture_state.rcHit = GeoRect{rc.left - 1, rc.top - 1, rc.right + 1, rc.bottom + 1};
-        update_edge_strips();
-        update_handles();
+    void select(GeoRect rc) {
+        cs.rcSelection = rc;
+        cs.rcHit = GeoRect{rc.left - 1, rc.top - 1, rc.right + 1, rc.bottom + 1};
+        update_edge_strips(cs);
+        update_handles(cs);
     }
 
-    static GeoRect drag_edge(int edge, int32_t x, int32_t y) {
-        capture_state.nSizingEdge = edge;
-        capture_state.ptDrag = GeoPoint{x, y};
-        rect_from_edge_drag();
-        return capture_state.rcSelection;
+    GeoRect drag_edge(int edge, int32_t x, int32_t y) {
+        cs.nSizingEdge = edge;
+        cs.ptDrag = GeoPoint{x, y};
+        rect_from_edge_drag(cs);
+        return cs.rcSelection;
     }
 
-    static GeoRect drag_to(int32_t x, int32_t y) {
-        capture_state.ptDrag = GeoPoint{x, y};
-        rect_from_edge_drag();
-        return capture_state.rcSelection;
+    GeoRect drag_to(int32_t x, int32_t y) {
+        cs.ptDrag = GeoPoint{x, y};
+        rect_from_edge_drag(cs);
+        return cs.rcSelection;
     }
 };
 
@@ -65,60 +64,60 @@ TEST(RectContains, IsHalfOpen) {
 }
 
 TEST_F(SelectionGeometry, AnchorSpansToThePointerFromAnyCorner) {
-    capture_state.rcSelection = GeoRect{1, 2, 3, 4};
-    capture_state.ptAnchor = GeoPoint{100, 50};
-    capture_state.ptDrag = GeoPoint{40, 80};
-    rect_from_anchor();
-    EXPECT_EQ(capture_state.rcSelection, (GeoRect{40, 50, 100, 80}));
-    EXPECT_EQ(capture_state.rcHit, (GeoRect{39, 49, 101, 81}));
-    EXPECT_EQ(capture_state.rcPrevious, (GeoRect{1, 2, 3, 4}));
+    cs.rcSelection = GeoRect{1, 2, 3, 4};
+    cs.ptAnchor = GeoPoint{100, 50};
+    cs.ptDrag = GeoPoint{40, 80};
+    rect_from_anchor(cs);
+    EXPECT_EQ(cs.rcSelection, (GeoRect{40, 50, 100, 80}));
+    EXPECT_EQ(cs.rcHit, (GeoRect{39, 49, 101, 81}));
+    EXPECT_EQ(cs.rcPrevious, (GeoRect{1, 2, 3, 4}));
 
     // The same rectangle whichever of its corners is the anchor.
     const GeoPoint corners[4][2] = {
         {{40, 50}, {100, 80}}, {{100, 80}, {40, 50}}, {{40, 80}, {100, 50}}, {{100, 50}, {40, 80}}};
     for (const auto& c : corners) {
-        capture_state.ptAnchor = c[0];
-        capture_state.ptDrag = c[1];
-        rect_from_anchor();
-        EXPECT_EQ(capture_state.rcSelection, (GeoRect{40, 50, 100, 80}));
-        EXPECT_EQ(capture_state.rcPrevious, (GeoRect{40, 50, 100, 80}));
+        cs.ptAnchor = c[0];
+        cs.ptDrag = c[1];
+        rect_from_anchor(cs);
+        EXPECT_EQ(cs.rcSelection, (GeoRect{40, 50, 100, 80}));
+        EXPECT_EQ(cs.rcPrevious, (GeoRect{40, 50, 100, 80}));
     }
 }
 
 TEST_F(SelectionGeometry, AnchorOnThePointerGivesAnEmptySelection) {
-    capture_state.ptAnchor = GeoPoint{-7, 300};
-    capture_state.ptDrag = GeoPoint{-7, 300};
-    rect_from_anchor();
-    EXPECT_EQ(capture_state.rcSelection, (GeoRect{-7, 300, -7, 300}));
-    EXPECT_EQ(capture_state.rcHit, (GeoRect{-8, 299, -6, 301}));
-    EXPECT_EQ(count_points(capture_state.rcSelection), 0);
-    EXPECT_EQ(count_points(capture_state.rcHit), 4);
+    cs.ptAnchor = GeoPoint{-7, 300};
+    cs.ptDrag = GeoPoint{-7, 300};
+    rect_from_anchor(cs);
+    EXPECT_EQ(cs.rcSelection, (GeoRect{-7, 300, -7, 300}));
+    EXPECT_EQ(cs.rcHit, (GeoRect{-8, 299, -6, 301}));
+    EXPECT_EQ(count_points(cs.rcSelection), 0);
+    EXPECT_EQ(count_points(cs.rcHit), 4);
 }
 
 TEST_F(SelectionGeometry, HandlesAndStripsOfASelection) {
-    capture_state.rcSelection = GeoRect{10, 20, 110, 70};
-    update_handles();
-    update_edge_strips();
+    cs.rcSelection = GeoRect{10, 20, 110, 70};
+    update_handles(cs);
+    update_edge_strips(cs);
     const GeoRect expected[8] = {{8, 18, 13, 23},  {107, 18, 112, 23}, {107, 67, 112, 72},
                                  {8, 67, 13, 72},  {58, 18, 63, 23},   {107, 43, 112, 48},
                                  {58, 67, 63, 72}, {8, 43, 13, 48}};
     for (int i = 0; i < HANDLE_COUNT; ++i)
-        EXPECT_EQ(capture_state.rcHandles[i], expected[i]) << "handle " << i;
-    EXPECT_EQ(capture_state.rcEdgeTop, (GeoRect{10, 18, 110, 23}));
-    EXPECT_EQ(capture_state.rcEdgeBottom, (GeoRect{10, 68, 110, 73}));
-    EXPECT_EQ(capture_state.rcEdgeLeft, (GeoRect{8, 20, 13, 70}));
-    EXPECT_EQ(capture_state.rcEdgeRight, (GeoRect{108, 20, 113, 70}));
+        EXPECT_EQ(cs.rcHandles[i], expected[i]) << "handle " << i;
+    EXPECT_EQ(cs.rcEdgeTop, (GeoRect{10, 18, 110, 23}));
+    EXPECT_EQ(cs.rcEdgeBottom, (GeoRect{10, 68, 110, 73}));
+    EXPECT_EQ(cs.rcEdgeLeft, (GeoRect{8, 20, 13, 70}));
+    EXPECT_EQ(cs.rcEdgeRight, (GeoRect{108, 20, 113, 70}));
     // Neither touches the rectangles that only the changing operations keep.
-    EXPECT_EQ(capture_state.rcHit, (GeoRect{0, 0, 0, 0}));
-    EXPECT_EQ(capture_state.rcPrevious, (GeoRect{0, 0, 0, 0}));
+    EXPECT_EQ(cs.rcHit, (GeoRect{0, 0, 0, 0}));
+    EXPECT_EQ(cs.rcPrevious, (GeoRect{0, 0, 0, 0}));
 }
 
 TEST_F(SelectionGeometry, MidpointsTruncateTowardZero) {
-    capture_state.rcSelection = GeoRect{-7, -9, 2, 0};
-    update_handles();
+    cs.rcSelection = GeoRect{-7, -9, 2, 0};
+    update_handles(cs);
     // (-7 + 2) / 2 = -2 and (-9 + 0) / 2 = -4, not -3 and -5.
-    EXPECT_EQ(capture_state.rcHandles[HANDLE_TOP_MID], (GeoRect{-4, -11, 1, -6}));
-    EXPECT_EQ(capture_state.rcHandles[HANDLE_LEFT_MID], (GeoRect{-9, -6, -4, -1}));
+    EXPECT_EQ(cs.rcHandles[HANDLE_TOP_MID], (GeoRect{-4, -11, 1, -6}));
+    EXPECT_EQ(cs.rcHandles[HANDLE_LEFT_MID], (GeoRect{-9, -6, -4, -1}));
 }
 
 TEST_F(SelectionGeometry, EveryPointOfTheHitRectangleIsInAZone) {
@@ -130,7 +129,6 @@ TEST_F(SelectionGeometry, EveryPointOfTheHitRectangleIsInAZone) {
                                   {0, 0, 7, 1}};
     for (const GeoRect& rc : selections) {
         select(rc);
-        const CaptureState& cs = capture_state;
         const GeoRect zones[] = {cs.rcHandles[0], cs.rcHandles[1], cs.rcHandles[2],
                                  cs.rcHandles[3], cs.rcEdgeTop,    cs.rcEdgeBottom,
                                  cs.rcEdgeLeft,   cs.rcEdgeRight,  cs.rcSelection};
@@ -147,41 +145,41 @@ TEST_F(SelectionGeometry, EveryPointOfTheHitRectangleIsInAZone) {
 
 TEST_F(SelectionGeometry, EdgeDragMovesOnlyTheDraggedEdge) {
     const GeoRect start{100, 100, 200, 200};
-    capture_state.rcSelection = start;
+    cs.rcSelection = start;
     EXPECT_EQ(drag_edge(EDGE_RIGHT, 250, -999), (GeoRect{100, 100, 250, 200}));
-    EXPECT_EQ(capture_state.rcPrevious, start);
-    EXPECT_EQ(capture_state.rcHit, (GeoRect{99, 99, 251, 201}));
-    capture_state.rcSelection = start;
+    EXPECT_EQ(cs.rcPrevious, start);
+    EXPECT_EQ(cs.rcHit, (GeoRect{99, 99, 251, 201}));
+    cs.rcSelection = start;
     EXPECT_EQ(drag_edge(EDGE_LEFT, 130, 7), (GeoRect{130, 100, 200, 200}));
-    capture_state.rcSelection = start;
+    cs.rcSelection = start;
     EXPECT_EQ(drag_edge(EDGE_TOP, 170, 150), (GeoRect{100, 150, 200, 200}));
-    EXPECT_EQ(capture_state.nSizingEdge, EDGE_TOP);
-    capture_state.rcSelection = start;
+    EXPECT_EQ(cs.nSizingEdge, EDGE_TOP);
+    cs.rcSelection = start;
     EXPECT_EQ(drag_edge(EDGE_BOTTOM, 0, 101), (GeoRect{100, 100, 200, 101}));
-    EXPECT_EQ(capture_state.nSizingEdge, EDGE_BOTTOM);
+    EXPECT_EQ(cs.nSizingEdge, EDGE_BOTTOM);
 }
 
 TEST_F(SelectionGeometry, EdgeDragReachingOrCrossingTheOppositeEdge) {
     const GeoRect start{100, 100, 200, 200};
-    capture_state.rcSelection = start;
+    cs.rcSelection = start;
     EXPECT_EQ(drag_edge(EDGE_RIGHT, 60, 0), (GeoRect{60, 100, 100, 200}));
-    EXPECT_EQ(capture_state.rcHit, (GeoRect{59, 99, 101, 201}));
-    capture_state.rcSelection = start;
+    EXPECT_EQ(cs.rcHit, (GeoRect{59, 99, 101, 201}));
+    cs.rcSelection = start;
     EXPECT_EQ(drag_edge(EDGE_RIGHT, 100, 0), (GeoRect{100, 100, 100, 200}));
-    capture_state.rcSelection = start;
+    cs.rcSelection = start;
     EXPECT_EQ(drag_edge(EDGE_LEFT, 250, 0), (GeoRect{200, 100, 250, 200}));
-    capture_state.rcSelection = start;
+    cs.rcSelection = start;
     EXPECT_EQ(drag_edge(EDGE_TOP, 0, 200), (GeoRect{100, 200, 200, 200}));
-    capture_state.rcSelection = start;
+    cs.rcSelection = start;
     EXPECT_EQ(drag_edge(EDGE_BOTTOM, 0, 100), (GeoRect{100, 100, 200, 100}));
-    capture_state.rcSelection = start;
+    cs.rcSelection = start;
     EXPECT_EQ(drag_edge(EDGE_BOTTOM, 0, 40), (GeoRect{100, 40, 200, 100}));
 }
 
 TEST_F(SelectionGeometry, OppositeEdgeStaysFixedForTheRestOfTheDrag) {
     // Right edge dragged over the left edge and on, back, and across again: the old left edge at
     // 100 is the pivot throughout.
-    capture_state.rcSelection = GeoRect{100, 100, 200, 200};
+    cs.rcSelection = GeoRect{100, 100, 200, 200};
     EXPECT_EQ(drag_edge(EDGE_RIGHT, 80, 0), (GeoRect{80, 100, 100, 200}));
     EXPECT_EQ(drag_to(50, 0), (GeoRect{50, 100, 100, 200}));
     EXPECT_EQ(drag_to(90, 0), (GeoRect{90, 100, 100, 200}));
@@ -190,26 +188,25 @@ TEST_F(SelectionGeometry, OppositeEdgeStaysFixedForTheRestOfTheDrag) {
     EXPECT_EQ(drag_to(20, 0), (GeoRect{20, 100, 100, 200}));
 
     // The same for a top edge dragged down past the bottom.
-    capture_state.rcSelection = GeoRect{0, 10, 50, 30};
+    cs.rcSelection = GeoRect{0, 10, 50, 30};
     EXPECT_EQ(drag_edge(EDGE_TOP, 0, 45), (GeoRect{0, 30, 50, 45}));
     EXPECT_EQ(drag_to(0, 60), (GeoRect{0, 30, 50, 60}));
     EXPECT_EQ(drag_to(0, 12), (GeoRect{0, 12, 50, 30}));
-    EXPECT_EQ(capture_state.rcPrevious, (GeoRect{0, 30, 50, 60}));
+    EXPECT_EQ(cs.rcPrevious, (GeoRect{0, 30, 50, 60}));
 }
 
 TEST_F(SelectionGeometry, UnknownEdgeLeavesTheSelection) {
-    capture_state.rcSelection = GeoRect{100, 100, 200, 200};
+    cs.rcSelection = GeoRect{100, 100, 200, 200};
     EXPECT_EQ(drag_edge(-1, 10, 10), (GeoRect{100, 100, 200, 200}));
     EXPECT_EQ(drag_edge(4, 10, 10), (GeoRect{100, 100, 200, 200}));
-    EXPECT_EQ(capture_state.rcHit, (GeoRect{99, 99, 201, 201}));
-    EXPECT_EQ(capture_state.nSizingEdge, 4);
+    EXPECT_EQ(cs.rcHit, (GeoRect{99, 99, 201, 201}));
+    EXPECT_EQ(cs.nSizingEdge, 4);
 }
 
 TEST_F(SelectionGeometry, OffsetShiftsEverythingDerived) {
     select(GeoRect{100, 100, 200, 200});
-    const CaptureState before = capture_state;
-    offset_selection(-150, 0);
-    const CaptureState& cs = capture_state;
+    const CaptureState before = cs;
+    offset_selection(cs, -150, 0);
     EXPECT_EQ(cs.rcSelection, (GeoRect{-50, 100, 50, 200}));
     EXPECT_EQ(cs.rcPrevious, (GeoRect{100, 100, 200, 200}));
     EXPECT_EQ(cs.rcHit, (GeoRect{-51, 99, 51, 201}));
@@ -223,7 +220,7 @@ TEST_F(SelectionGeometry, OffsetShiftsEverythingDerived) {
     EXPECT_EQ(cs.rcEdgeLeft, shifted(before.rcEdgeLeft));
     EXPECT_EQ(cs.rcEdgeRight, shifted(before.rcEdgeRight));
 
-    offset_selection(10, -5);
+    offset_selection(cs, 10, -5);
     EXPECT_EQ(cs.rcSelection, (GeoRect{-40, 95, 60, 195}));
     EXPECT_EQ(cs.rcPrevious, (GeoRect{-50, 100, 50, 200}));
     EXPECT_EQ(cs.rcEdgeLeft, (GeoRect{-42, 95, -37, 195}));
@@ -231,8 +228,8 @@ TEST_F(SelectionGeometry, OffsetShiftsEverythingDerived) {
 
 TEST_F(SelectionGeometry, OffsetKeepsTheMidpointTruncationOfTheLastUpdate) {
     select(GeoRect{-7, 0, 2, 10}); // mx = -2
-    offset_selection(3, 0);        // recomputing would give (-4 + 5) / 2 = 0
-    EXPECT_EQ(capture_state.rcHandles[HANDLE_TOP_MID], (GeoRect{-1, -2, 4, 3}));
+    offset_selection(cs, 3, 0);    // recomputing would give (-4 + 5) / 2 = 0
+    EXPECT_EQ(cs.rcHandles[HANDLE_TOP_MID], (GeoRect{-1, -2, 4, 3}));
 }
 
 } // namespace

@@ -1,13 +1,32 @@
-// Makes the README's two pictures of a capture: the screen in the middle of a drag (outline,
-// handles and info box over the frozen screen) and the bitmap that GetCapBitmap returned.
+// Plays one capture the way a user would, on a made-up desktop of real windows, and saves what the
+// screen showed at each step and the bitmap that came back, as .bmp files in OUTDIR:
+//   hover.bmp   the pointer over a window: its outline and the magnifier
+//   drag.bmp    in the middle of a rubber band: outline, handles, info box and magnifier
+//   adjust.bmp  the finished selection after a few arrow keys
+//   result.bmp  what GetCapBitmap returned (after Enter)
 //
-//   ostrine_capture_pictures DRAG.bmp RESULT.bmp
+//   ostrine_capture_pictures OUTDIR               the capture runs in this process (the README's
+//                                                 pictures)
+//   ostrine_capture_pictures OUTDIR HOST [ARGS]   the capture runs in the host program HOST,
+//   started
+//                                                 with ARGS; this program only plays the user
+//
+// Exit status 0 when every step was seen on the screen and a result came back.
 #include "Ostrine.h"
 #include "gui_driver.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <string>
 
 namespace {
+
+const uint32_t kFrame = 0x0A6482;
+
+struct Picture {
+    int width, height;
+    std::vector<uint32_t> pixels;
+};
 
 uint32_t mix(uint32_t a, uint32_t b, int t, int range) {
     uint32_t out = 0;
@@ -18,80 +37,241 @@ uint32_t mix(uint32_t a, uint32_t b, int t, int range) {
     return out;
 }
 
-void fill(std::vector<uint32_t>& img, int w, int l, int t, int r, int b, uint32_t c) {
-    for (int y = t; y < b; ++y)
-        for (int x = l; x < r; ++x)
-            img[static_cast<size_t>(y) * w + x] = c;
+void fill(Picture& p, int l, int t, int r, int b, uint32_t c) {
+    for (int y = std::max(t, 0); y < std::min(b, p.height); ++y)
+        for (int x = std::max(l, 0); x < std::min(r, p.width); ++x)
+            p.pixels[static_cast<size_t>(y) * p.width + x] = c;
 }
 
-// A made-up desktop: a sky, a sun, two application windows with a title bar and lines of text.
-std::vector<uint32_t> desktop(int w, int h) {
-    std::vector<uint32_t> img(static_cast<size_t>(w) * h);
+Picture sky(int w, int h) {
+    Picture p{w, h, std::vector<uint32_t>(static_cast<size_t>(w) * h)};
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            img[static_cast<size_t>(y) * w + x] = mix(0x2B5C8A, 0x9CC9E8, y, h);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            if ((x - 820) * (x - 820) + (y - 150) * (y - 150) < 70 * 70)
-                img[static_cast<size_t>(y) * w + x] = 0xF6D36B;
-    const struct {
-        int l, t, r, b;
-        uint32_t title;
-    } windows[] = {{120, 110, 560, 430, 0x3A6EA5}, {430, 330, 900, 690, 0x6A4C93}};
-    for (const auto& win : windows) {
-        fill(img, w, win.l + 6, win.t + 6, win.r + 6, win.b + 6, 0x203040);
-        fill(img, w, win.l, win.t, win.r, win.b, 0xF4F4F4);
-        fill(img, w, win.l, win.t, win.r, win.t + 24, win.title);
-        for (int line = 0; win.t + 44 + line * 22 < win.b - 16; ++line) {
-            const int len = (win.r - win.l - 40) * (5 + (line * 7) % 5) / 10;
-            fill(img, w, win.l + 20, win.t + 44 + line * 22, win.l + 20 + len,
-                 win.t + 52 + line * 22, line % 4 == 0 ? 0x505A64 : 0xA0A8B0);
+        for (int x = 0; x < w; ++x) {
+            const bool sun = (x - w * 4 / 5) * (x - w * 4 / 5) + (y - 150) * (y - 150) < 70 * 70;
+            p.pixels[static_cast<size_t>(y) * w + x] =
+                sun ? 0xF6D36B : mix(0x2B5C8A, 0x9CC9E8, y, h);
         }
+    return p;
+}
+
+// An application window: a title bar and lines of text on white.
+Picture app(int w, int h, uint32_t title) {
+    Picture p{w, h, std::vector<uint32_t>(static_cast<size_t>(w) * h, 0xF4F4F4)};
+    fill(p, 0, 0, w, 24, title);
+    for (int line = 0; 44 + line * 22 < h - 16; ++line) {
+        const int len = (w - 40) * (5 + (line * 7) % 5) / 10;
+        fill(p, 20, 44 + line * 22, 20 + len, 52 + line * 22, line % 4 == 0 ? 0x505A64 : 0xA0A8B0);
     }
-    return img;
+    return p;
+}
+
+// A panel inside an application window: a tinted box with a few bars.
+Picture panel(int w, int h) {
+    Picture p{w, h, std::vector<uint32_t>(static_cast<size_t>(w) * h, 0xE3ECF5)};
+    for (int i = 0; i < 4; ++i)
+        fill(p, 14, 16 + i * 26, 14 + (w - 28) * (4 - i) / 4, 30 + i * 26, 0x5C8FC0);
+    return p;
+}
+
+LRESULT CALLBACK picture_window_proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_ERASEBKGND)
+        return 1;
+    if (message == WM_PAINT) {
+        const Picture* p = reinterpret_cast<const Picture*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+        PAINTSTRUCT ps;
+        HDC hdc = BeginPaint(hwnd, &ps);
+        BITMAPINFO bmi = {};
+        bmi.bmiHeader.biSize = sizeof bmi.bmiHeader;
+        bmi.bmiHeader.biWidth = p->width;
+        bmi.bmiHeader.biHeight = -p->height;
+        bmi.bmiHeader.biPlanes = 1;
+        bmi.bmiHeader.biBitCount = 32;
+        bmi.bmiHeader.biCompression = BI_RGB;
+        SetDIBitsToDevice(hdc, 0, 0, static_cast<DWORD>(p->width), static_cast<DWORD>(p->height), 0,
+                          0, 0, static_cast<UINT>(p->height), p->pixels.data(), &bmi,
+                          DIB_RGB_COLORS);
+        EndPaint(hwnd, &ps);
+        return 0;
+    }
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+HWND show_picture(const Picture& p, int x, int y, HWND parent) {
+    static bool registered = false;
+    if (!registered) {
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = picture_window_proc;
+        wc.hInstance = GetModuleHandleA(NULL);
+        wc.hCursor = LoadCursorA(NULL, MAKEINTRESOURCEA(32512));
+        wc.lpszClassName = "OstrinePicture";
+        registered = RegisterClassA(&wc) != 0;
+    }
+    const DWORD style = parent != NULL ? WS_CHILD | WS_VISIBLE : WS_POPUP | WS_VISIBLE;
+    HWND hwnd = CreateWindowExA(0, "OstrinePicture", "picture", style, x, y, p.width, p.height,
+                                parent, NULL, GetModuleHandleA(NULL), NULL);
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&p));
+    UpdateWindow(hwnd);
+    return hwnd;
+}
+
+// Handles this thread's messages until two reads of the screen 100 ms apart agree.
+void wait_for_quiet_screen() {
+    const RECT all{0, 0, screen_width(), screen_height()};
+    std::vector<uint32_t> before = read_screen(all);
+    wait_until([&] {
+        MSG msg;
+        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+        Sleep(100);
+        std::vector<uint32_t> now = read_screen(all);
+        const bool same = now == before;
+        before.swap(now);
+        return same;
+    });
+}
+
+bool save_screen(const std::string& path) {
+    const int w = screen_width(), h = screen_height();
+    return save_bmp(path.c_str(), read_screen(RECT{0, 0, w, h}), w, h);
+}
+
+// The user's part. `panel_rect` is the inner window that the hover should outline.
+bool play_user(HWND dialog, const std::string& out, RECT panel_rect) {
+    bool ok = true;
+    const auto step = [&](const char* name, bool seen) {
+        printf("%-8s %s\n", name, seen ? "seen" : "NOT SEEN on the screen");
+        ok = ok && seen;
+        if (!seen)
+            return;
+        wait_for_quiet_screen();
+        if (!save_screen(out + "\\" + name + ".bmp")) {
+            printf("could not write %s.bmp\n", name);
+            ok = false;
+        }
+    };
+
+    // Hovering over the panel outlines it.
+    const bool outlined = move_until(panel_rect.left + 120, panel_rect.top + 70, [&] {
+        return screen_pixel(panel_rect.left, panel_rect.top + 40) == kFrame &&
+               screen_pixel(panel_rect.right - 1, panel_rect.top + 40) == kFrame;
+    });
+    step("hover", outlined);
+
+    // A rubber band, caught half-way.
+    send_move(250, 170);
+    send_button(true);
+    wait_until([&] { return mouse_capture_of(dialog) == dialog; });
+    send_move(500, 300);
+    const bool dragging = move_until(590, 400, [] { return screen_pixel(591, 401) == kFrame; });
+    step("drag", dragging);
+    send_button(false);
+    wait_until([&] { return mouse_capture_of(dialog) == NULL; });
+
+    // The keyboard fine-tunes the finished selection: Ctrl+Right moves it by ten pixels, then
+    // Shift+Down twice lowers its bottom edge.
+    SetForegroundWindow(dialog);
+    send_key(VK_CONTROL, true);
+    Sleep(50);
+    send_key(VK_RIGHT, true);
+    send_key(VK_RIGHT, false);
+    send_key(VK_CONTROL, false);
+    send_key(VK_SHIFT, true);
+    Sleep(50);
+    for (int i = 0; i < 2; ++i) {
+        send_key(VK_DOWN, true);
+        send_key(VK_DOWN, false);
+    }
+    send_key(VK_SHIFT, false);
+    const bool adjusted = wait_until([] { return screen_pixel(601, 403) == kFrame; });
+    step("adjust", adjusted);
+
+    send_key(VK_RETURN, true);
+    send_key(VK_RETURN, false);
+    const bool accepted = wait_until([&] { return !IsWindow(dialog); });
+    printf("%-8s %s\n", "enter", accepted ? "accepted" : "DID NOT END the capture");
+    return ok && accepted;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        printf("usage: ostrine_capture_pictures DRAG.bmp RESULT.bmp\n");
+    if (argc < 2) {
+        printf("usage: ostrine_capture_pictures OUTDIR [HOST [ARGS...]]\n");
         return 2;
     }
-    HMODULE dll = LoadLibraryA("Ostrine.dll");
-    if (dll == NULL) {
-        printf("Ostrine.dll not found\n");
-        return 1;
-    }
-    auto capture = reinterpret_cast<OstrineGetCapBitmapFn>(
-        reinterpret_cast<void (*)()>(GetProcAddress(dll, "GetCapBitmap")));
+    const std::string out = argv[1];
     const int w = screen_width(), h = screen_height();
-    show_image_window(desktop(w, h));
-    send_move(760, 560);
 
-    bool drag_saved = false;
-    HBITMAP result = drive_capture(capture, [&](HWND dialog) {
-        send_move(250, 170);
-        send_button(true);
-        wait_until([&] { return mouse_capture_of(dialog) == dialog; });
-        send_move(500, 300);
-        // Outline and info box are drawn when the corner handle and the box's frame show.
-        if (move_until(590, 400, [] {
-                return screen_pixel(591, 401) == 0x0A6482 && screen_pixel(593, 312) == 0;
-            })) {
-            const std::vector<uint32_t> screen = read_screen(RECT{0, 0, w, h});
-            drag_saved = save_bmp(argv[1], screen, w, h);
+    // The desktop: a sky, two application windows, a panel (child window) in the first.
+    const Picture back = sky(w, h);
+    const Picture editor = app(440, 320, 0x3A6EA5);
+    const Picture viewer = app(470, 330, 0x6A4C93);
+    const Picture side = panel(240, 130);
+    show_picture(back, 0, 0, NULL);
+    HWND first = show_picture(editor, 120, 110, NULL);
+    show_picture(side, 180, 160, first);
+    show_picture(viewer, 480, 360, NULL);
+    // The newest window is on top; the editor goes above it and is the active one.
+    SetForegroundWindow(first);
+    const RECT panel_rect{120 + 180, 110 + 160, 120 + 180 + 240, 110 + 160 + 130};
+    send_move(760, 560);
+    wait_for_quiet_screen();
+
+    bool played = false;
+    bool have_result = false;
+    if (argc == 2) {
+        HMODULE dll = LoadLibraryA("Ostrine.dll");
+        if (dll == NULL) {
+            printf("Ostrine.dll not found\n");
+            return 1;
         }
-        send_button(false);
-        wait_until([&] { return mouse_capture_of(dialog) == NULL; });
-        send_double_click(400, 300);
-    });
-    int rw = 0, rh = 0;
-    const std::vector<uint32_t> pixels =
-        result != NULL ? bitmap_pixels(result, &rw, &rh) : std::vector<uint32_t>();
-    const bool result_saved = result != NULL && save_bmp(argv[2], pixels, rw, rh);
-    printf("drag picture %s, result %d x %d %s\n", drag_saved ? "saved" : "MISSING", rw, rh,
-           result_saved ? "saved" : "MISSING");
-    FreeLibrary(dll);
-    return drag_saved && result_saved ? 0 : 1;
+        auto capture = reinterpret_cast<OstrineGetCapBitmapFn>(
+            reinterpret_cast<void (*)()>(GetProcAddress(dll, "GetCapBitmap")));
+        HBITMAP result = drive_capture(
+            capture, [&](HWND dialog) { played = play_user(dialog, out, panel_rect); });
+        int rw = 0, rh = 0;
+        if (result != NULL) {
+            const std::vector<uint32_t> pixels = bitmap_pixels(result, &rw, &rh);
+            have_result = save_bmp((out + "\\result.bmp").c_str(), pixels, rw, rh);
+        }
+        printf("result   %d x %d %s\n", rw, rh, have_result ? "saved" : "MISSING");
+        FreeLibrary(dll);
+    } else {
+        std::string command;
+        for (int i = 2; i < argc; ++i)
+            command += std::string(i > 2 ? " " : "") + "\"" + argv[i] + "\"";
+        STARTUPINFOA si = {};
+        si.cb = sizeof si;
+        // The host's lines go where this program's go.
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+        si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+        fflush(stdout);
+        PROCESS_INFORMATION pi = {};
+        if (!CreateProcessA(NULL, &command[0], NULL, NULL, TRUE, 0, NULL, NULL, &si, &pi)) {
+            printf("could not start %s\n", command.c_str());
+            return 1;
+        }
+        HWND dialog = wait_for_capture_dialog(10000);
+        if (dialog != NULL)
+            played = play_user(dialog, out, panel_rect);
+        else
+            printf("the host opened no capture\n");
+        // Keeps this program's windows painted while the host finishes.
+        wait_until(
+            [&] {
+                MSG msg;
+                while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
+                    DispatchMessageA(&msg);
+                return WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0;
+            },
+            10000);
+        DWORD status = 1;
+        GetExitCodeProcess(pi.hProcess, &status);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+        have_result = status == 0;
+    }
+    return played && have_result ? 0 : 1;
 }

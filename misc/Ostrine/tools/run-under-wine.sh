@@ -4,9 +4,11 @@
 # makes build/i686 and build/x86_64):
 #
 #   bash misc/Ostrine/tools/run-under-wine.sh bench    [BUILD_DIR]   figures on standard output
-#   bash misc/Ostrine/tools/run-under-wine.sh pictures [BUILD_DIR]   misc/Ostrine/docs/*.png
+#   bash misc/Ostrine/tools/run-under-wine.sh pictures [BUILD_DIR]   misc/Ostrine/docs/capture-*.png
 #
-# BUILD_DIR defaults to build/i686. The pictures use a prefix of their own in which the dialog
+# BUILD_DIR defaults to build/i686. OSTRINE_SCREEN sets the display (default 1024x768); for the
+# benchmark, OSTRINE_DLL runs it against another Ostrine.dll (an older build, for comparison),
+# BENCH_CAPTURES, BENCH_MOVES and BENCH_WINDOWS set its sizes. The pictures use a prefix of their own in which the dialog
 # font links to a Chinese font (Debian's fonts-wqy-microhei, installed when missing), so that the
 # info box's text shows as text rather than as empty boxes.
 set -euo pipefail
@@ -19,7 +21,7 @@ bin=$build/misc/Ostrine
 
 work=$(mktemp -d)
 display_file=$work/display
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" 2>"$work/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 "${OSTRINE_SCREEN:-1024x768}x24" -nolisten tcp 3>"$display_file" 2>"$work/xvfb.log" &
 xvfb_pid=$!
 cleanup() {
     [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null || true
@@ -39,7 +41,14 @@ bench)
     bash cmake/wine-prefix.sh "$WINEPREFIX"
     wineserver -p 2>/dev/null || true
     wine wineboot </dev/null >/dev/null 2>&1
+    if [ -n "${OSTRINE_DLL:-}" ]; then
+        mkdir -p "$work/bin"
+        cp "$bin/ostrine_capture_bench.exe" "$work/bin/"
+        cp "$OSTRINE_DLL" "$work/bin/Ostrine.dll"
+        bin=$work/bin
+    fi
     (cd "$bin" && wine ostrine_capture_bench.exe "${BENCH_CAPTURES:-20}" "${BENCH_MOVES:-500}" \
+        "${BENCH_WINDOWS:-30}" \
         >"$work/out" 2>"$work/err") || { cat "$work/out" "$work/err"; exit 1; }
     cat "$work/out"
     ;;
@@ -54,14 +63,15 @@ pictures)
         /v Tahoma /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f \
         >/dev/null 2>&1 </dev/null
     wineserver -w
-    (cd "$bin" && wine ostrine_capture_pictures.exe 'Z:'"$work"/drag.bmp 'Z:'"$work"/result.bmp \
+    (cd "$bin" && wine ostrine_capture_pictures.exe 'Z:'"$work" \
         >"$work/out" 2>"$work/err") || { cat "$work/out" "$work/err"; exit 1; }
     cat "$work/out"
     docs=$root/misc/Ostrine/docs
     mkdir -p "$docs"
-    python3 misc/Ostrine/tools/bmp_to_png.py "$work/drag.bmp" "$docs/capture-drag.png"
-    python3 misc/Ostrine/tools/bmp_to_png.py "$work/result.bmp" "$docs/capture-result.png"
-    echo "wrote $docs/capture-drag.png and $docs/capture-result.png"
+    for name in hover drag adjust result; do
+        python3 misc/Ostrine/tools/bmp_to_png.py "$work/$name.bmp" "$docs/capture-$name.png"
+        echo "wrote $docs/capture-$name.png"
+    done
     ;;
 *)
     echo "usage: run-under-wine.sh bench|pictures [BUILD_DIR]" >&2

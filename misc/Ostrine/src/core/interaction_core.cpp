@@ -1,17 +1,18 @@
-#include "interaction_core.h"
+#include "core/interaction_core.h"
 
+#include <algorithm>
 #include <cstdio>
 
-void reset_capture_state() {
-    CaptureState& cs = capture_state;
+void reset_capture_state(CaptureState& cs) {
     const int32_t edge = cs.nSizingEdge;
+    const int32_t radius = cs.nHandleRadius;
     cs = CaptureState{};
     cs.nSizingEdge = edge;
+    cs.nHandleRadius = radius;
     cs.ptLastMove = GeoPoint{-1, -1};
 }
 
-MouseCaptureChange press_pointer(int32_t x, int32_t y) {
-    CaptureState& cs = capture_state;
+MouseCaptureChange press_pointer(CaptureState& cs, int32_t x, int32_t y) {
     const GeoPoint pt{x, y};
     if (!cs.bCaptured) {
         // Idle: a new rubber band; the selection follows from the first move.
@@ -66,17 +67,16 @@ MouseCaptureChange press_pointer(int32_t x, int32_t y) {
     return change;
 }
 
-PointerMoveResult move_pointer(int32_t x, int32_t y) {
-    CaptureState& cs = capture_state;
+PointerMoveResult move_pointer(CaptureState& cs, int32_t x, int32_t y) {
     PointerMoveResult result{false, CURSOR_CAPTURE, false};
     if (cs.bCapturing && !cs.bCaptured) {
         cs.ptDrag = GeoPoint{x, y};
         if (cs.bSizing)
-            rect_from_edge_drag();
+            rect_from_edge_drag(cs);
         else
-            rect_from_anchor();
-        update_edge_strips();
-        update_handles();
+            rect_from_anchor(cs);
+        update_edge_strips(cs);
+        update_handles(cs);
         cs.bDrawn = 1;
     }
     if (cs.bCapturing) {
@@ -85,9 +85,9 @@ PointerMoveResult move_pointer(int32_t x, int32_t y) {
     }
     if (cs.bCaptured) {
         result.bSetCursor = true;
-        result.cursor = cursor_at(GeoPoint{x, y});
+        result.cursor = cursor_at(cs, GeoPoint{x, y});
         if (cs.bMoving) {
-            offset_selection(x - cs.ptLastMove.x, y - cs.ptLastMove.y);
+            offset_selection(cs, x - cs.ptLastMove.x, y - cs.ptLastMove.y);
             cs.ptLastMove = GeoPoint{x, y};
             result.bRedraw = true;
         }
@@ -95,8 +95,7 @@ PointerMoveResult move_pointer(int32_t x, int32_t y) {
     return result;
 }
 
-ButtonUpResult release_pointer() {
-    CaptureState& cs = capture_state;
+ButtonUpResult release_pointer(CaptureState& cs) {
     ButtonUpResult result{MOUSE_CAPTURE_KEEP, false};
     const bool idle = !cs.bCapturing && !cs.bCaptured && !cs.bMoving;
     if (idle || (cs.bCapturing && !cs.bDrawn)) {
@@ -113,13 +112,15 @@ ButtonUpResult release_pointer() {
     return result;
 }
 
-bool escape_clears_selection() {
-    const CaptureState& cs = capture_state;
+bool drag_in_progress(const CaptureState& cs) {
+    return cs.bCapturing || cs.bMoving;
+}
+
+bool escape_clears_selection(const CaptureState& cs) {
     return cs.bCapturing || cs.bMoving || cs.bCaptured;
 }
 
-CaptureCursor cursor_at(GeoPoint pt) {
-    const CaptureState& cs = capture_state;
+CaptureCursor cursor_at(const CaptureState& cs, GeoPoint pt) {
     if (rect_contains(cs.rcHandles[HANDLE_TOP_LEFT], pt) ||
         rect_contains(cs.rcHandles[HANDLE_BOTTOM_RIGHT], pt))
         return CURSOR_SIZENWSE;
@@ -135,17 +136,25 @@ CaptureCursor cursor_at(GeoPoint pt) {
     return CURSOR_CAPTURE;
 }
 
-bool selection_is_empty() {
-    const GeoRect& s = capture_state.rcSelection;
+bool selection_is_empty(const CaptureState& cs) {
+    const GeoRect& s = cs.rcSelection;
     return s.right <= s.left || s.bottom <= s.top;
+}
+
+GeoRect selection_within(const CaptureState& cs, GeoRect image) {
+    const GeoRect& s = cs.rcSelection;
+    GeoRect rc{std::max(s.left, image.left), std::max(s.top, image.top),
+               std::min(s.right, image.right), std::min(s.bottom, image.bottom)};
+    if (rc.right <= rc.left || rc.bottom <= rc.top)
+        return GeoRect{0, 0, 0, 0};
+    return rc;
 }
 
 int32_t pointer_coordinate(uint32_t half_word) {
     return static_cast<int16_t>(static_cast<uint16_t>(half_word & 0xFFFFu));
 }
 
-size_t format_trace_line(char* buf, size_t size) {
-    const CaptureState& cs = capture_state;
+size_t format_trace_line(const CaptureState& cs, char* buf, size_t size) {
     const int n = snprintf(buf, size, "bCapturing:%d bCaptured:%d,bMoving:%d\n",
                            static_cast<int>(cs.bCapturing), static_cast<int>(cs.bCaptured),
                            static_cast<int>(cs.bMoving));

@@ -2,7 +2,7 @@
 // text, and the strips that the incremental redraw copies back from the frozen screen.
 #pragma once
 
-#include "selection_geometry.h"
+#include "core/selection_geometry.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -16,13 +16,15 @@ const int32_t INFO_BOX_HEIGHT = 85;
 // Room for the info text with six values of any 32-bit size, terminator included.
 const size_t INFO_TEXT_CAPACITY = 100;
 
-// Sets capture_state.rcInfo beside the pointer (x, y): right of it when the box fits left of
-// client.right, else left of it; above it when there are 88 rows above, else below it.
-void place_info_box(int32_t x, int32_t y, GeoRect client);
+// Sets cs.rcInfo to a box of the classic fixed size (60 x 85) beside the pointer (x, y): right of
+// it when the box fits left of client.right, else left of it; above it when there are 88 rows
+// above, else below it. The dialog sizes its box to the text instead, by the same rule
+// (place_beside_pointer in core/overlay_placement.h).
+void place_info_box(CaptureState& cs, int32_t x, int32_t y, GeoRect client);
 
 // The four strips (top, right, bottom, left) that cover the outline and all eight handles drawn
-// for the selection `rc`.
-void frame_erase_strips(const GeoRect& rc, GeoRect strips[4]);
+// for the selection `rc`, handles reaching `radius` pixels from the outline (2 at 96 DPI).
+void frame_erase_strips(const GeoRect& rc, GeoRect strips[4], int32_t radius = 2);
 
 // The info box's text, UTF-16 (drawn with the wide text call whatever the system's code page):
 // "顶点位置 (left,top)\n矩形大小 (width,height)\n光标坐标 (x,y)". Writes at most `capacity`
@@ -31,4 +33,4 @@ size_t format_info_text(char16_t* buf, size_t capacity, int32_t left, int32_t to
                         int32_t height, int32_t x, int32_t y);
 
 // The rectangle that the text is drawn in: rcInfo with its top 2 pixels lower.
-GeoRect info_text_rect();
+GeoRect info_text_rect(const CaptureState& cs);

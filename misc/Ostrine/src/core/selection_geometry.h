@@ -1,9 +1,9 @@
 // Selection geometry: the arithmetic behind the interactive selection, with no platform headers,
 // so that it builds and is tested natively as well as inside the DLL.
 //
-// The capture library keeps one process-wide CaptureState (capture_state); the operations here
-// read and write its geometry fields. Rectangles are half-open: left and top inclusive, right and
-// bottom exclusive, as the platform's RECT and PtInRect treat them.
+// Every operation works on the CaptureState it is given (the Win32 shell holds the one of the
+// running capture; a test builds its own). Rectangles are half-open: left and top inclusive, right
+// and bottom exclusive, as the platform's RECT and PtInRect treat them.
 #pragma once
 
 #include <cstdint>
@@ -37,51 +37,51 @@ enum HandleIndex {
 // Values of CaptureState::nSizingEdge.
 enum SizingEdge { EDGE_RIGHT = 0, EDGE_BOTTOM = 1, EDGE_LEFT = 2, EDGE_TOP = 3 };
 
-// The one interaction record of the library. The flags and points belong to the pointer
-// interaction; they live here so that the whole record is one plain struct.
+// The interaction record of one capture. The flags and points belong to the pointer
+// interaction; they live here so that the whole record is one plain struct. A new record holds
+// the values of a capture that has not started: nSizingEdge -1, ptLastMove (-1, -1), the rest zero.
 struct CaptureState {
-    int32_t bCapturing;
-    int32_t bCaptured;
-    int32_t bMoving;
-    int32_t bSizing;
-    int32_t nSizingEdge;
-    GeoPoint ptAnchor;
-    GeoPoint ptDrag;
-    GeoPoint ptLastMove;
-    GeoRect rcSelection;
-    GeoRect rcPrevious;
-    GeoRect rcHit;
-    GeoRect rcHandles[HANDLE_COUNT];
-    GeoRect rcEdgeTop;
-    GeoRect rcEdgeBottom;
-    GeoRect rcEdgeLeft;
-    GeoRect rcEdgeRight;
-    GeoRect rcInfo;
+    int32_t bCapturing = 0;
+    int32_t bCaptured = 0;
+    int32_t bMoving = 0;
+    int32_t bSizing = 0;
+    int32_t nSizingEdge = -1;
+    GeoPoint ptAnchor{0, 0};
+    GeoPoint ptDrag{0, 0};
+    GeoPoint ptLastMove{-1, -1};
+    GeoRect rcSelection{};
+    GeoRect rcPrevious{};
+    GeoRect rcHit{};
+    GeoRect rcHandles[HANDLE_COUNT]{};
+    GeoRect rcEdgeTop{};
+    GeoRect rcEdgeBottom{};
+    GeoRect rcEdgeLeft{};
+    GeoRect rcEdgeRight{};
+    GeoRect rcInfo{};
     // Set once the current reshaping drag has drawn a selection (or started on an existing one):
     // a release tells from it whether there is a selection to keep.
-    int32_t bDrawn;
+    int32_t bDrawn = 0;
+    // How far a handle and an edge strip reach from the outline: 2 (5-pixel handles) at 96 DPI,
+    // more at higher DPI; rcHit reaches one pixel less. Kept by a reset.
+    int32_t nHandleRadius = 2;
 };
 
-// Process-wide; initialised to the load-time values (nSizingEdge -1, ptLastMove (-1, -1),
-// everything else zero).
-extern CaptureState capture_state;
-
 // rcSelection spans ptAnchor and ptDrag; rcPrevious keeps the old selection; rcHit follows.
-void rect_from_anchor();
+void rect_from_anchor(CaptureState& cs);
 
 // The edge named by nSizingEdge follows ptDrag. When the pointer reaches or crosses the opposite
 // edge, the dragged edge changes sides: nSizingEdge is switched to the opposite edge, so the edge
 // that was opposite stays fixed for the rest of the drag.
-void rect_from_edge_drag();
+void rect_from_edge_drag(CaptureState& cs);
 
 // The four 5-pixel strips along the edges of rcSelection.
-void update_edge_strips();
+void update_edge_strips(CaptureState& cs);
 
 // The eight 5 x 5 handle squares of rcSelection.
-void update_handles();
+void update_handles(CaptureState& cs);
 
 // Shifts the selection and every rectangle derived from it; rcPrevious keeps the old selection.
-void offset_selection(int32_t dx, int32_t dy);
+void offset_selection(CaptureState& cs, int32_t dx, int32_t dy);
 
 // The PtInRect test: left <= x < right and top <= y < bottom.
 bool rect_contains(const GeoRect& rc, GeoPoint pt);

@@ -1,13 +1,12 @@
-#include "selection_geometry.h"
-
-CaptureState capture_state = {
-    0, 0, 0, 0, -1, {0, 0}, {0, 0}, {-1, -1}, {}, {}, {}, {}, {}, {}, {}, {}, {}, 0,
-};
+#include "core/selection_geometry.h"
 
 namespace {
 
-GeoRect grown_by_one(const GeoRect& rc) {
-    return GeoRect{rc.left - 1, rc.top - 1, rc.right + 1, rc.bottom + 1};
+// The hit rectangle: the selection grown by one pixel at 96 DPI (radius 2), more with larger
+// handles, so that a press anywhere on a handle's inner part takes the capture.
+GeoRect hit_rect(const CaptureState& cs, const GeoRect& rc) {
+    const int32_t g = cs.nHandleRadius > 1 ? cs.nHandleRadius - 1 : 1;
+    return GeoRect{rc.left - g, rc.top - g, rc.right + g, rc.bottom + g};
 }
 
 void shift(GeoRect& rc, int32_t dx, int32_t dy) {
@@ -25,8 +24,7 @@ int32_t midpoint(int32_t a, int32_t b) {
 
 } // namespace
 
-void rect_from_anchor() {
-    CaptureState& cs = capture_state;
+void rect_from_anchor(CaptureState& cs) {
     cs.rcPrevious = cs.rcSelection;
     GeoRect rc;
     rc.left = cs.ptAnchor.x < cs.ptDrag.x ? cs.ptAnchor.x : cs.ptDrag.x;
@@ -34,11 +32,10 @@ void rect_from_anchor() {
     rc.top = cs.ptAnchor.y < cs.ptDrag.y ? cs.ptAnchor.y : cs.ptDrag.y;
     rc.bottom = cs.ptAnchor.y < cs.ptDrag.y ? cs.ptDrag.y : cs.ptAnchor.y;
     cs.rcSelection = rc;
-    cs.rcHit = grown_by_one(rc);
+    cs.rcHit = hit_rect(cs, rc);
 }
 
-void rect_from_edge_drag() {
-    CaptureState& cs = capture_state;
+void rect_from_edge_drag(CaptureState& cs) {
     GeoRect& rc = cs.rcSelection;
     const GeoPoint p = cs.ptDrag;
     cs.rcPrevious = rc;
@@ -84,39 +81,39 @@ void rect_from_edge_drag() {
     default:
         break;
     }
-    cs.rcHit = grown_by_one(rc);
+    cs.rcHit = hit_rect(cs, rc);
 }
 
-void update_edge_strips() {
-    CaptureState& cs = capture_state;
+void update_edge_strips(CaptureState& cs) {
     const GeoRect& s = cs.rcSelection;
-    cs.rcEdgeTop = GeoRect{s.left, s.top - 2, s.right, s.top + 3};
-    cs.rcEdgeBottom = GeoRect{s.left, s.bottom - 2, s.right, s.bottom + 3};
-    cs.rcEdgeLeft = GeoRect{s.left - 2, s.top, s.left + 3, s.bottom};
-    cs.rcEdgeRight = GeoRect{s.right - 2, s.top, s.right + 3, s.bottom};
+    const int32_t k = cs.nHandleRadius;
+    cs.rcEdgeTop = GeoRect{s.left, s.top - k, s.right, s.top + k + 1};
+    cs.rcEdgeBottom = GeoRect{s.left, s.bottom - k, s.right, s.bottom + k + 1};
+    cs.rcEdgeLeft = GeoRect{s.left - k, s.top, s.left + k + 1, s.bottom};
+    cs.rcEdgeRight = GeoRect{s.right - k, s.top, s.right + k + 1, s.bottom};
 }
 
-void update_handles() {
-    CaptureState& cs = capture_state;
+void update_handles(CaptureState& cs) {
     const int32_t l = cs.rcSelection.left;
     const int32_t t = cs.rcSelection.top;
     const int32_t r = cs.rcSelection.right;
     const int32_t b = cs.rcSelection.bottom;
     const int32_t mx = midpoint(l, r);
     const int32_t my = midpoint(t, b);
-    // Squares on the left/top lines centre on L/T, those on the right/bottom on R-1/B-1.
-    cs.rcHandles[HANDLE_TOP_LEFT] = GeoRect{l - 2, t - 2, l + 3, t + 3};
-    cs.rcHandles[HANDLE_TOP_RIGHT] = GeoRect{r - 3, t - 2, r + 2, t + 3};
-    cs.rcHandles[HANDLE_BOTTOM_RIGHT] = GeoRect{r - 3, b - 3, r + 2, b + 2};
-    cs.rcHandles[HANDLE_BOTTOM_LEFT] = GeoRect{l - 2, b - 3, l + 3, b + 2};
-    cs.rcHandles[HANDLE_TOP_MID] = GeoRect{mx - 2, t - 2, mx + 3, t + 3};
-    cs.rcHandles[HANDLE_RIGHT_MID] = GeoRect{r - 3, my - 2, r + 2, my + 3};
-    cs.rcHandles[HANDLE_BOTTOM_MID] = GeoRect{mx - 2, b - 3, mx + 3, b + 2};
-    cs.rcHandles[HANDLE_LEFT_MID] = GeoRect{l - 2, my - 2, l + 3, my + 3};
+    const int32_t k = cs.nHandleRadius;
+    // Squares of side 2k + 1: on the left/top lines they centre on L/T, on the right/bottom
+    // lines on R-1/B-1.
+    cs.rcHandles[HANDLE_TOP_LEFT] = GeoRect{l - k, t - k, l + k + 1, t + k + 1};
+    cs.rcHandles[HANDLE_TOP_RIGHT] = GeoRect{r - 1 - k, t - k, r + k, t + k + 1};
+    cs.rcHandles[HANDLE_BOTTOM_RIGHT] = GeoRect{r - 1 - k, b - 1 - k, r + k, b + k};
+    cs.rcHandles[HANDLE_BOTTOM_LEFT] = GeoRect{l - k, b - 1 - k, l + k + 1, b + k};
+    cs.rcHandles[HANDLE_TOP_MID] = GeoRect{mx - k, t - k, mx + k + 1, t + k + 1};
+    cs.rcHandles[HANDLE_RIGHT_MID] = GeoRect{r - 1 - k, my - k, r + k, my + k + 1};
+    cs.rcHandles[HANDLE_BOTTOM_MID] = GeoRect{mx - k, b - 1 - k, mx + k + 1, b + k};
+    cs.rcHandles[HANDLE_LEFT_MID] = GeoRect{l - k, my - k, l + k + 1, my + k + 1};
 }
 
-void offset_selection(int32_t dx, int32_t dy) {
-    CaptureState& cs = capture_state;
+void offset_selection(CaptureState& cs, int32_t dx, int32_t dy) {
     cs.rcPrevious = cs.rcSelection;
     shift(cs.rcSelection, dx, dy);
     // Shifted rather than recomputed: the midpoint handles keep their earlier truncation.

@@ -1,4 +1,6 @@
-#include "overlay_layout.h"
+#include "core/overlay_layout.h"
+
+#include "core/overlay_placement.h"
 
 #include <algorithm>
 
@@ -49,26 +51,24 @@ void put_pair(TextSink& sink, const char16_t* label, int32_t a, int32_t b) {
 
 } // namespace
 
-void place_info_box(int32_t x, int32_t y, GeoRect client) {
-    // 64-bit sums: a pointer far off the display must not wrap into the other branch.
-    const int64_t fits_right = static_cast<int64_t>(x) + 62;
-    const int32_t left = fits_right < client.right ? x + 3 : x - 63;
-    const int32_t top = static_cast<int64_t>(y) - 88 >= 0 ? y - 88 : y + 3;
-    capture_state.rcInfo = GeoRect{left, top, left + INFO_BOX_WIDTH, top + INFO_BOX_HEIGHT};
+void place_info_box(CaptureState& cs, int32_t x, int32_t y, GeoRect client) {
+    cs.rcInfo = place_beside_pointer(x, y, INFO_BOX_WIDTH, INFO_BOX_HEIGHT, 3, client);
 }
 
-void frame_erase_strips(const GeoRect& rc, GeoRect strips[4]) {
+void frame_erase_strips(const GeoRect& rc, GeoRect strips[4], int32_t radius) {
     const int32_t l = rc.left, t = rc.top, r = rc.right, b = rc.bottom;
-    // 5 pixels on the top and left, 6 on the right and bottom: the right and bottom handles
-    // reach one pixel further out from the outline's line (R - 1, B - 1) than the strip's.
-    // A selection narrower or lower than a pixel (the pointer back on the anchor) puts its right
-    // and bottom handles left of and above its left and top ones: the strips reach them too.
-    const int32_t x0 = std::min(l - 2, r - 3), y0 = std::min(t - 2, b - 3);
-    const int32_t x1 = std::max(r + 3, l + 3), y1 = std::max(b + 3, t + 3);
-    strips[0] = GeoRect{x0, y0, std::max(r + 2, l + 3), t + 3};
-    strips[1] = GeoRect{r - 3, y0, x1, std::max(b + 2, t + 3)};
-    strips[2] = GeoRect{x0, b - 3, std::max(r + 2, l + 3), y1};
-    strips[3] = GeoRect{x0, y0, l + 3, std::max(b + 2, t + 3)};
+    const int32_t k = radius, k1 = radius + 1;
+    // 2k + 1 pixels on the top and left, 2k + 2 on the right and bottom: the right and bottom
+    // handles reach one pixel further out from the outline's line (R - 1, B - 1) than the
+    // strip's. A selection narrower or lower than a pixel (the pointer back on the anchor) puts
+    // its right and bottom handles left of and above its left and top ones: the strips reach
+    // them too.
+    const int32_t x0 = std::min(l - k, r - k1), y0 = std::min(t - k, b - k1);
+    const int32_t x1 = std::max(r + k1, l + k1), y1 = std::max(b + k1, t + k1);
+    strips[0] = GeoRect{x0, y0, std::max(r + k, l + k1), t + k1};
+    strips[1] = GeoRect{r - k1, y0, x1, std::max(b + k, t + k1)};
+    strips[2] = GeoRect{x0, b - k1, std::max(r + k, l + k1), y1};
+    strips[3] = GeoRect{x0, y0, l + k1, std::max(b + k, t + k1)};
 }
 
 size_t format_info_text(char16_t* buf, size_t capacity, int32_t left, int32_t top, int32_t width,
@@ -85,8 +85,8 @@ size_t format_info_text(char16_t* buf, size_t capacity, int32_t left, int32_t to
     return sink.len;
 }
 
-GeoRect info_text_rect() {
-    GeoRect rc = capture_state.rcInfo;
+GeoRect info_text_rect(const CaptureState& cs) {
+    GeoRect rc = cs.rcInfo;
     rc.top += 2;
     return rc;
 }
