@@ -173,10 +173,12 @@ LRESULT CALLBACK keyboard_hook_proc(int nCode, WPARAM wParam, LPARAM lParam) {
     const bool first_down = (lParam & (1L << 30)) == 0;
     if (nCode == HC_ACTION && wParam == VK_ESCAPE && first_down && run->hwndDialog != NULL)
         SendMessageA(run->hwndDialog, WM_CAPTURE_ESC, 0, 0);
-    // Bit 29: Alt is held. Aimed at a window of the host (the thread's focus is not on the
-    // dialog), the close command would close that window: it closes the capture instead.
-    if (nCode == HC_ACTION && wParam == VK_F4 && first_down && (lParam & (1L << 29)) != 0 &&
-        run->hwndDialog != NULL && GetFocus() != run->hwndDialog) {
+    // Bit 29: Alt is held (the low-level hook's own account of Alt also counts: the bit is not
+    // always set for injected input). Aimed at a window of the host (the thread's focus is not
+    // on the dialog), the close command would close that window: it closes the capture instead.
+    const bool alt = (lParam & (1L << 29)) != 0 || run->bAltDown;
+    if (nCode == HC_ACTION && wParam == VK_F4 && first_down && alt && run->hwndDialog != NULL &&
+        GetFocus() != run->hwndDialog) {
         PostMessageA(run->hwndDialog, WM_CLOSE, 0, 0);
         return 1;
     }
