@@ -24,6 +24,14 @@ int open_capture_dialogs() {
     return n;
 }
 
+// Moves the pointer and waits until the system reports it there.
+bool pointer_moved_to(int x, int y) {
+    return move_until(x, y, [&] {
+        POINT p;
+        return GetCursorPos(&p) && p.x == x && p.y == y;
+    });
+}
+
 HCURSOR dialog_class_cursor() {
     WNDCLASSEXA dialog_class = {};
     dialog_class.cbSize = sizeof dialog_class;
@@ -518,13 +526,19 @@ TEST_F(HostileHost, ALostMouseCaptureEndsTheDragAsAReleaseWould) {
         send_move(500, 400);
         send_move(520, 420);
         EXPECT_TRUE(wait_until([&] { return mouse_capture_of(dialog) == NULL; }));
+        // The three corners that the other window does not cover.
+        EXPECT_TRUE(wait_until([&] {
+            return screen_pixel(98, 98) == kFrameColour && screen_pixel(301, 98) == kFrameColour &&
+                   screen_pixel(98, 251) == kFrameColour;
+        }));
+        EXPECT_NE(screen_pixel(521, 98), kFrameColour) << "the band followed the pointer";
+        EXPECT_NE(screen_pixel(98, 421), kFrameColour) << "the band followed the pointer";
         DestroyWindow(other);
-        EXPECT_TRUE(wait_until([&] { return frame_drawn({100, 100, 300, 250}); }));
-        EXPECT_FALSE(frame_drawn({100, 100, 520, 420}));
         accept_at(dialog, 200, 175);
     });
     EXPECT_EQ(pattern_mismatches(result, {100, 100, 300, 250}), 0);
-    send_move(1000, 740);
+    // The next frozen screen must not show the pointer inside the selection.
+    ASSERT_TRUE(pointer_moved_to(1000, 740));
 
     // A move that arrives without the left button during a move drag, and a capture taken away.
     result = capture([&](HWND dialog) {
@@ -558,7 +572,7 @@ namespace {
 
 TEST_F(HostileHost, AClipboardHeldBySomeoneElseIsWaitedForBriefly) {
     for (int hold = 0; hold < 2; ++hold) {
-        send_move(1000, 740);
+        ASSERT_TRUE(pointer_moved_to(1000, 740));
         const DWORD sequence = put_marker_on_clipboard("held");
         // Another thread holds the clipboard open when the user accepts: for a moment (0), or
         // until the call has returned (1).

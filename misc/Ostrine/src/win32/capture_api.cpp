@@ -222,10 +222,12 @@ LRESULT CALLBACK keyboard_hook_proc(int nCode, WPARAM wParam, LPARAM lParam) {
                                  (key_held(VK_SHIFT, run->bShiftHeld) ? 2 : 0);
         SendMessageA(run->hwndDialog, WM_CAPTURE_KEY, static_cast<WPARAM>(key), modifiers);
     }
-    // Bit 29: Alt is held. Aimed at a window of the host (the thread's focus is not on the
-    // dialog), the close command would close that window: it closes the capture instead.
-    if (nCode == HC_ACTION && wParam == VK_F4 && down && first && (flags & 0x20000000UL) != 0 &&
-        run->hwndDialog != NULL && GetFocus() != run->hwndDialog) {
+    // Bit 29: Alt is held (the low-level hook's own account of Alt also counts: the bit is not
+    // always set for injected input). Aimed at a window of the host (the thread's focus is not
+    // on the dialog), the close command would close that window: it closes the capture instead.
+    const bool alt = (flags & 0x20000000UL) != 0 || run->bAltDown;
+    if (nCode == HC_ACTION && wParam == VK_F4 && down && first && alt && run->hwndDialog != NULL &&
+        GetFocus() != run->hwndDialog) {
         PostMessageA(run->hwndDialog, WM_CLOSE, 0, 0);
         return 1;
     }
