@@ -39,16 +39,23 @@ uint8_t* put_index(uint8_t* p, const db_layout::LayoutTraits& layout, uint32_t v
     return p + 2;
 }
 
-// Lays the body out in `body`, which holds exactly body_size() bytes.
+// A range entry and the header together are smaller than a record, so the body can be laid out
+// over the records it is made from: entry i ends before record i + 1 begins.
+static_assert(db_layout::kLayouts[0].header_size + db_layout::kLayouts[0].range_entry_size <=
+                      sizeof(RangeRecord) &&
+                  db_layout::kLayouts[1].header_size + db_layout::kLayouts[1].range_entry_size <=
+                      sizeof(RangeRecord),
+              "the body can't be laid out over the records");
+
+// Lays the body out in `body`, which holds exactly body_size() bytes and may be the records'
+// own block: each record is copied before its bytes are overwritten, and the header, which
+// overlaps the first record, is written last.
 void fill_body(uint8_t* body, const RangeRecord* records, int32_t kept_count,
                const LocationTable* table, int32_t text_count,
                const db_layout::LayoutTraits& layout) {
-    uint8_t* p = body;
-    store_le32(p, uint32_t(layout.format_version));
-    store_le32(p + 4, uint32_t(kept_count));
-    p = put_index(p + 8, layout, uint32_t(text_count));
+    uint8_t* p = body + layout.header_size;
     for (int32_t i = 0; i < kept_count; ++i) {
-        const RangeRecord& r = records[i];
+        const RangeRecord r = records[i];
         store_le32(p, r.start_ip);
         store_le32(p + 4, r.end_ip);
         p = put_index(p + 8, layout, uint32_t(r.country_index));
@@ -61,6 +68,9 @@ void fill_body(uint8_t* body, const RangeRecord* records, int32_t kept_count,
         std::memcpy(p, e.text, size_t(e.length) + 1);
         p += e.length + 1;
     }
+    store_le32(body, uint32_t(layout.format_version));
+    store_le32(body + 4, uint32_t(kept_count));
+    put_index(body + 8, layout, uint32_t(text_count));
 }
 
 WriteStatus from_stage(FileStageStatus status, WriteStatus open_failed, WriteStatus write_failed) {
@@ -107,11 +117,18 @@ WriteStatus write_output_database(SourceDatabase* db, int32_t kept_count, Locati
         return WRITE_TOO_LARGE;
     if (length > uint64_t(SIZE_MAX))
         return WRITE_OUT_OF_MEMORY;
-    MallocArray<uint8_t> body = malloc_array<uint8_t>(size_t(length));
-    if (!body)
-        return WRITE_OUT_OF_MEMORY;
+    // The records are not needed once the body is laid out, and their block is larger than the
+    // body unless the texts are long: reusing it spares touching as many fresh pages again.
+    MallocArray<uint8_t> own_body;
+    uint8_t* body = reinterpret_cast<uint8_t*>(db->records.get());
+    if (length > uint64_t(db->record_count) * sizeof(RangeRecord)) {
+        own_body = malloc_array<uint8_t>(size_t(length));
+        if (!own_body)
+            return WRITE_OUT_OF_MEMORY;
+        body = own_body.get();
+    }
 
-    fill_body(body.get(), db->records.get(), kept_count, table, text_count, layout);
+    fill_body(body, db->records.get(), kept_count, table, text_count, layout);
     size_t size = size_t(length);
 
     // The digest is computed on the second core while this one writes the temporary file and
@@ -122,13 +139,13 @@ WriteStatus write_output_database(SourceDatabase* db, int32_t kept_count, Locati
         std::memcpy(prefix, db_layout::kMagic, db_layout::kMagicSize);
         prefix_length = db_layout::kMagicSize;
     }
-    BodyDigest digest{body.get(), size, prefix + prefix_length};
+    BodyDigest digest{body, size, prefix + prefix_length};
     BackgroundTask digesting;
     start_task(&digesting, digest_body, &digest);
     prefix_length += db_layout::kDigestSize;
 
-    WriteStatus status = from_stage(write_temp_file(temp_path, body.get(), size),
-                                    WRITE_TEMP_OPEN_FAILED, WRITE_TEMP_WRITE_FAILED);
+    WriteStatus status = from_stage(write_temp_file(temp_path, body, size), WRITE_TEMP_OPEN_FAILED,
+                                    WRITE_TEMP_WRITE_FAILED);
     if (status != WRITE_OK)
         return status;
     if (text_limit_hit(table, layout)) {
@@ -140,12 +157,12 @@ WriteStatus write_output_database(SourceDatabase* db, int32_t kept_count, Locati
     // Every text is in the body now.
     release_source_image(db);
 
-    status = from_stage(verify_temp_file(temp_path, body.get(), size), WRITE_TEMP_READ_FAILED,
+    status = from_stage(verify_temp_file(temp_path, body, size), WRITE_TEMP_READ_FAILED,
                         WRITE_TEMP_READ_FAILED);
     if (status != WRITE_OK)
         return status;
     wait_task(&digesting);
-    status = from_stage(replace_output_file(output_path, prefix, prefix_length, body.get(), size),
+    status = from_stage(replace_output_file(output_path, prefix, prefix_length, body, size),
                         WRITE_OUTPUT_OPEN_FAILED, WRITE_OUTPUT_WRITE_FAILED);
     if (status == WRITE_OK)
         pf_remove(temp_path);
