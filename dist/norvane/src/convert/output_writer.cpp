@@ -131,8 +131,8 @@ WriteStatus write_output_database(SourceDatabase* db, int32_t kept_count, Locati
     fill_body(body, db->records.get(), kept_count, table, text_count, layout);
     size_t size = size_t(length);
 
-    // The digest is computed on the second core while this one writes the temporary file and
-    // reads it back: the two take about as long, and only the final file needs the digest.
+    // The digest is computed on the second core while this one writes the temporary file, reads
+    // it back and writes the final file's body: only the final file's front needs the digest.
     uint8_t prefix[db_layout::kMagicSize + db_layout::kDigestSize];
     size_t prefix_length = 0;
     if (layout.has_magic) {
@@ -161,8 +161,15 @@ WriteStatus write_output_database(SourceDatabase* db, int32_t kept_count, Locati
                         WRITE_TEMP_READ_FAILED);
     if (status != WRITE_OK)
         return status;
+    // The final file's body is written while the digest may still be in the making: the digest
+    // goes in front, into the room left for it, once it is known.
+    OutputStage final_file;
+    status = from_stage(begin_output_file(output_path, prefix_length, body, size, &final_file),
+                        WRITE_OUTPUT_OPEN_FAILED, WRITE_OUTPUT_WRITE_FAILED);
     wait_task(&digesting);
-    status = from_stage(replace_output_file(output_path, prefix, prefix_length, body, size),
+    if (status != WRITE_OK)
+        return status;
+    status = from_stage(finish_output_file(&final_file, prefix, prefix_length, body, size),
                         WRITE_OUTPUT_OPEN_FAILED, WRITE_OUTPUT_WRITE_FAILED);
     if (status == WRITE_OK)
         pf_remove(temp_path);
