@@ -39,13 +39,14 @@ uint8_t* put_index(uint8_t* p, const db_layout::LayoutTraits& layout, uint32_t v
     return p + 2;
 }
 
-// A range entry and the header together are smaller than a record, so the body can be laid out
-// over the records it is made from: entry i ends before record i + 1 begins.
-static_assert(db_layout::kLayouts[0].header_size + db_layout::kLayouts[0].range_entry_size <=
-                      sizeof(RangeRecord) &&
-                  db_layout::kLayouts[1].header_size + db_layout::kLayouts[1].range_entry_size <=
-                      sizeof(RangeRecord),
-              "the body can't be laid out over the records");
+// The body can be laid out over the records it is made from when entry i ends before record
+// i + 1 begins (the header and an entry together take no more than a record) and the block is
+// large enough. Not so for the new layout where pointers are 4 bytes (24-byte records).
+bool fits_over_records(const db_layout::LayoutTraits& layout, uint64_t length,
+                       int32_t record_count) {
+    return layout.header_size + layout.range_entry_size <= sizeof(RangeRecord) &&
+           length <= uint64_t(record_count) * sizeof(RangeRecord);
+}
 
 // Lays the body out in `body`, which holds exactly body_size() bytes and may be the records'
 // own block: each record is copied before its bytes are overwritten, and the header, which
@@ -121,7 +122,7 @@ WriteStatus write_output_database(SourceDatabase* db, int32_t kept_count, Locati
     // body unless the texts are long: reusing it spares touching as many fresh pages again.
     MallocArray<uint8_t> own_body;
     uint8_t* body = reinterpret_cast<uint8_t*>(db->records.get());
-    if (length > uint64_t(db->record_count) * sizeof(RangeRecord)) {
+    if (!fits_over_records(layout, length, db->record_count)) {
         own_body = malloc_array<uint8_t>(size_t(length));
         if (!own_body)
             return WRITE_OUT_OF_MEMORY;
