@@ -143,6 +143,59 @@ TEST(OutputWriter, TextOffsetsAndTexts) {
               std::vector<uint8_t>(f.begin() + 16, f.begin() + 32));
 }
 
+// The body is laid out over the records' block when it fits there and in a block of its own
+// when the texts make it larger; both give the same bytes.
+TEST(OutputWriter, BodyOverTheRecordsOrInABlockOfItsOwn) {
+    std::string long_text(400, 'L'); // two records (one a sentinel) hold 64 bytes
+    for (const std::string& country : {std::string("C"), long_text}) {
+        Conversion c;
+        c.run({{0x0A000000, 0x0A0000FF, country, "a"}, {0xFFFFFFFF, 0xFFFFFFFF, "S", "s"}},
+              db_layout::kFormatNew);
+        ASSERT_EQ(c.status, WRITE_OK);
+        std::vector<uint8_t> body = unhex("02000000"
+                                          "01000000"
+                                          "02000000"
+                                          "0000000A"
+                                          "FF00000A"
+                                          "00000000"
+                                          "01000000"
+                                          "00000000");
+        uint32_t second = uint32_t(country.size() + 1);
+        for (int k = 0; k < 4; ++k)
+            body.push_back(uint8_t(second >> (8 * k)));
+        body.insert(body.end(), country.begin(), country.end());
+        for (char b : {'\0', 'a', '\0'})
+            body.push_back(uint8_t(b));
+        std::vector<uint8_t> want(db_layout::kMagic, db_layout::kMagic + 16);
+        uint8_t d[16];
+        md5_buffer(body.data(), uint32_t(body.size()), d);
+        want.insert(want.end(), d, d + 16);
+        want.insert(want.end(), body.begin(), body.end());
+        EXPECT_EQ(c.file(), want) << country.size() << "-byte country";
+    }
+}
+
+// The final file is written before its prefix is known; the prefix lands in front of the body,
+// and the previous output stays whole until the stage is finished.
+TEST(OutputWriter, FinalFileTakesItsPrefixLast) {
+    Conversion c;
+    ASSERT_TRUE(write_file(c.out, {9, 9, 9}));
+    const uint8_t body[] = {1, 2, 3, 4, 5, 6, 7};
+    const uint8_t prefix[] = {0xA1, 0xA2, 0xA3};
+    OutputStage stage;
+    ASSERT_EQ(begin_output_file(c.out.c_str(), sizeof prefix, body, sizeof body, &stage), STAGE_OK);
+    EXPECT_EQ(read_file(c.out), (std::vector<uint8_t>{9, 9, 9}));
+    ASSERT_EQ(finish_output_file(&stage, prefix, sizeof prefix, body, sizeof body), STAGE_OK);
+    EXPECT_EQ(read_file(c.out), (std::vector<uint8_t>{0xA1, 0xA2, 0xA3, 1, 2, 3, 4, 5, 6, 7}));
+#ifndef _WIN32
+    EXPECT_EQ(entries(c.dir), (std::vector<std::string>{"out.dat"}));
+#endif
+    // A folder as the output is refused before anything is written.
+    OutputStage refused;
+    EXPECT_EQ(begin_output_file(c.dir.c_str(), sizeof prefix, body, sizeof body, &refused),
+              STAGE_OPEN_FAILED);
+}
+
 // Ranges carrying `n` distinct texts in all: n / 2 ranges with a new country and area each.
 std::vector<SimpleRange> many_texts(int n) {
     std::vector<SimpleRange> r;

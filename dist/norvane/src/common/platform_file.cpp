@@ -172,6 +172,23 @@ bool pf_write(PlatformFile* file, const void* data, size_t n) {
     return true;
 }
 
+bool pf_write_at(PlatformFile* file, uint64_t offset, const void* data, size_t n) {
+    const char* p = static_cast<const char*>(data);
+    while (n > 0) {
+        OVERLAPPED at{};
+        at.Offset = DWORD(offset);
+        at.OffsetHigh = DWORD(offset >> 32);
+        DWORD take = DWORD(n < kPiece ? n : kPiece);
+        DWORD done = 0;
+        if (!WriteFile(file->handle, p, take, &done, &at) || done == 0)
+            return false;
+        p += done;
+        n -= done;
+        offset += done;
+    }
+    return true;
+}
+
 int64_t pf_read(PlatformFile* file, void* data, size_t n) {
     char* p = static_cast<char*>(data);
     size_t total = 0;
@@ -401,6 +418,21 @@ bool pf_write(PlatformFile* file, const void* data, size_t n) {
             return false;
         p += done;
         n -= size_t(done);
+    }
+    return true;
+}
+
+bool pf_write_at(PlatformFile* file, uint64_t offset, const void* data, size_t n) {
+    const char* p = static_cast<const char*>(data);
+    while (n > 0) {
+        ssize_t done = pwrite(file->fd, p, n < kPiece ? n : kPiece, off_t(offset));
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0)
+            return false;
+        p += done;
+        n -= size_t(done);
+        offset += uint64_t(done);
     }
     return true;
 }

@@ -53,6 +53,9 @@ bool pf_link_unnamed(PlatformFile* file, const char* path);
 // Writes all n bytes; false on any failure (disk full, file-size limit).
 bool pf_write(PlatformFile* file, const void* data, size_t n);
 
+// Writes all n bytes at offset, wherever the file's position is; false on any failure.
+bool pf_write_at(PlatformFile* file, uint64_t offset, const void* data, size_t n);
+
 // Reads up to n bytes; the count read (less at end of file), or -1 on failure.
 int64_t pf_read(PlatformFile* file, void* data, size_t n);
 

@@ -10,11 +10,6 @@ namespace {
 
 constexpr size_t kChunkSize = size_t(1) << 20;
 
-bool write_parts(PlatformFile* file, const uint8_t* prefix, size_t prefix_length,
-                 const uint8_t* body, size_t length) {
-    return pf_write(file, prefix, prefix_length) && pf_write(file, body, length) && pf_sync(file);
-}
-
 } // namespace
 
 FileStageStatus write_temp_file(const char* temp_path, const uint8_t* body, size_t length) {
@@ -65,15 +60,56 @@ FileStageStatus verify_temp_file(const char* temp_path, const uint8_t* body, siz
     }
 }
 
-FileStageStatus replace_output_file(const char* output_path, const uint8_t* prefix,
-                                    size_t prefix_length, const uint8_t* body, size_t length) {
+namespace {
+
+// A named file created exclusively beside the target; removed on failure and on the signals
+// that can be caught.
+FileStageStatus create_named_stage(OutputStage* stage) {
+    FileStatus created = FILE_EXISTS;
+    for (int attempt = 0; attempt < 100 && created == FILE_EXISTS; ++attempt) {
+        stage->temp = pf_sibling_temp_name(stage->target);
+        pf_guard_name(stage->temp.c_str());
+        created = pf_create_new(stage->temp.c_str(), &stage->file);
+        if (created != FILE_OK)
+            pf_unguard_name();
+    }
+    if (created != FILE_OK)
+        return STAGE_OPEN_FAILED;
+    stage->named = true;
+    pf_copy_mode(stage->target.c_str(), &stage->file);
+    return STAGE_OK;
+}
+
+// Drops the stage: an unnamed file vanishes as it closes, a named one is removed.
+FileStageStatus abandon_stage(OutputStage* stage, FileStageStatus status) {
+    stage->file = PlatformFile();
+    if (stage->named) {
+        pf_remove(stage->temp.c_str());
+        pf_unguard_name();
+        stage->named = false;
+    }
+    return status;
+}
+
+// The body behind room for the prefix; the room is filled once the prefix is known.
+bool write_body(PlatformFile* file, size_t prefix_length, const uint8_t* body, size_t length) {
+    uint8_t room[64] = {};
+    return prefix_length <= sizeof room && pf_write(file, room, prefix_length) &&
+           pf_write(file, body, length);
+}
+
+} // namespace
+
+FileStageStatus begin_output_file(const char* output_path, size_t prefix_length,
+                                  const uint8_t* body, size_t length, OutputStage* stage) {
     // A link stays a link: the file it leads to is the one replaced.
-    std::string target = pf_resolve_links(output_path);
-    switch (pf_path_kind(target.c_str())) {
+    stage->target = pf_resolve_links(output_path);
+    stage->named = false;
+    switch (pf_path_kind(stage->target.c_str())) {
     case PATH_MISSING:
         break;
     case PATH_REGULAR:
-        if (pf_check_writable(target.c_str()) != FILE_OK)
+        if (pf_check_writable(stage->target.c_str()) != FILE_OK)
             return STAGE_OPEN_FAILED;
         break;
     case PATH_DIRECTORY:
@@ -83,53 +119,56 @@ FileStageStatus replace_output_file(const char* output_path, const uint8_t* pref
     }
 
     // Preferred: a file without a name, named only when complete.
-    PlatformFile file;
-    std::string temp;
-    bool named = false;
-    if (pf_create_unnamed(pf_dirname(target).c_str(), &file) == FILE_OK) {
-        pf_copy_mode(target.c_str(), &file);
-        bool ok = write_parts(&file, prefix, prefix_length, body, length);
-        if (!ok)
-            return STAGE_WRITE_FAILED;
-        for (int attempt = 0; attempt < 10 && !named; ++attempt) {
-            temp = pf_sibling_temp_name(target);
-            pf_guard_name(temp.c_str());
-            named = pf_link_unnamed(&file, temp.c_str());
-            if (!named)
+    if (pf_create_unnamed(pf_dirname(stage->target).c_str(), &stage->file) == FILE_OK) {
+        pf_copy_mode(stage->target.c_str(), &stage->file);
+    } else {
+        FileStageStatus created = create_named_stage(stage);
+        if (created != STAGE_OK)
+            return created;
+    }
+    if (!write_body(&stage->file, prefix_length, body, length))
+        return abandon_stage(stage, STAGE_WRITE_FAILED);
+    return STAGE_OK;
+}
+
+FileStageStatus finish_output_file(OutputStage* stage, const uint8_t* prefix, size_t prefix_length,
+                                   const uint8_t* body, size_t length) {
+    if (!pf_write_at(&stage->file, 0, prefix, prefix_length) || !pf_sync(&stage->file))
+        return abandon_stage(stage, STAGE_WRITE_FAILED);
+    if (!stage->named) {
+        for (int attempt = 0; attempt < 10 && !stage->named; ++attempt) {
+            stage->temp = pf_sibling_temp_name(stage->target);
+            pf_guard_name(stage->temp.c_str());
+            stage->named = pf_link_unnamed(&stage->file, stage->temp.c_str());
+            if (!stage->named)
                 pf_unguard_name();
         }
-        ok = pf_close(&file);
-        if (named && !ok) {
-            pf_remove(temp.c_str());
-            pf_unguard_name();
-            return STAGE_WRITE_FAILED;
+        if (!stage->named) {
+            // The unnamed file can't be given a name here: written again as a named file.
+            stage->file = PlatformFile();
+            FileStageStatus created = create_named_stage(stage);
+            if (created != STAGE_OK)
+                return created;
+            if (!pf_write(&stage->file, prefix, prefix_length) ||
+                !pf_write(&stage->file, body, length) || !pf_sync(&stage->file))
+                return abandon_stage(stage, STAGE_WRITE_FAILED);
         }
     }
-    if (!named) {
-        // A named file created exclusively beside the output; removed on failure and on the
-        // signals that can be caught.
-        FileStatus created = FILE_EXISTS;
-        for (int attempt = 0; attempt < 100 && created == FILE_EXISTS; ++attempt) {
-            temp = pf_sibling_temp_name(target);
-            pf_guard_name(temp.c_str());
-            created = pf_create_new(temp.c_str(), &file);
-            if (created != FILE_OK)
-                pf_unguard_name();
-        }
-        if (created != FILE_OK)
-            return STAGE_OPEN_FAILED;
-        pf_copy_mode(target.c_str(), &file);
-        bool ok = write_parts(&file, prefix, prefix_length, body, length);
-        ok = pf_close(&file) && ok;
-        if (!ok) {
-            pf_remove(temp.c_str());
-            pf_unguard_name();
-            return STAGE_WRITE_FAILED;
-        }
-    }
-    bool replaced = pf_replace(temp.c_str(), target.c_str());
+    if (!pf_close(&stage->file))
+        return abandon_stage(stage, STAGE_WRITE_FAILED);
+    bool replaced = pf_replace(stage->temp.c_str(), stage->target.c_str());
     if (!replaced)
-        pf_remove(temp.c_str());
+        pf_remove(stage->temp.c_str());
     pf_unguard_name();
+    stage->named = false;
     return replaced ? STAGE_OK : STAGE_WRITE_FAILED;
+}
+
+FileStageStatus replace_output_file(const char* output_path, const uint8_t* prefix,
+                                    size_t prefix_length, const uint8_t* body, size_t length) {
+    OutputStage stage;
+    FileStageStatus status = begin_output_file(output_path, prefix_length, body, length, &stage);
+    if (status != STAGE_OK)
+        return status;
+    return finish_output_file(&stage, prefix, prefix_length, body, length);
 }

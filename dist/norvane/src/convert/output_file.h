@@ -6,6 +6,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+
+#include "common/platform_file.h"
 
 enum FileStageStatus {
     STAGE_OK = 0,
@@ -24,9 +27,29 @@ FileStageStatus write_temp_file(const char* temp_path, const uint8_t* body, size
 // Reads temp_path back and compares it with the body.
 FileStageStatus verify_temp_file(const char* temp_path, const uint8_t* body, size_t length);
 
-// Replaces the file that output_path names (links followed) by prefix followed by the body. The
-// output must be a regular file the user may write, or not exist yet; a folder, device or pipe
-// is refused with STAGE_OPEN_FAILED before anything is written. On any failure the previous
-// output is untouched and nothing of this stage is left behind.
+// The final file while it is being written: created in the output's folder, without a name
+// where the platform allows, named only when complete.
+struct OutputStage {
+    PlatformFile file;
+    std::string target; // the file replaced (output_path with its links followed)
+    std::string temp;   // the stage's own name once it has one
+    bool named = false;
+};
+
+// Starts replacing the file that output_path names (links followed): creates the stage and
+// writes the body behind prefix_length bytes left for the prefix, which may still be in the
+// making. The output must be a regular file the user may write, or not exist yet; a folder,
+// device or pipe is refused with STAGE_OPEN_FAILED before anything is written. On a failure
+// nothing of the stage is left behind.
+FileStageStatus begin_output_file(const char* output_path, size_t prefix_length,
+                                  const uint8_t* body, size_t length, OutputStage* stage);
+
+// Writes the prefix in front of the body, flushes the file to stable storage and renames it
+// over the output. On any failure the previous output is untouched and nothing of the stage is
+// left behind.
+FileStageStatus finish_output_file(OutputStage* stage, const uint8_t* prefix, size_t prefix_length,
+                                   const uint8_t* body, size_t length);
+
+// Both steps at once: the output replaced by prefix followed by the body.
 FileStageStatus replace_output_file(const char* output_path, const uint8_t* prefix,
                                     size_t prefix_length, const uint8_t* body, size_t length);

@@ -39,16 +39,24 @@ uint8_t* put_index(uint8_t* p, const db_layout::LayoutTraits& layout, uint32_t v
     return p + 2;
 }
 
-// Lays the body out in `body`, which holds exactly body_size() bytes.
+// The body can be laid out over the records it is made from when entry i ends before record
+// i + 1 begins (the header and an entry together take no more than a record) and the block is
+// large enough. Not so for the new layout where pointers are 4 bytes (24-byte records).
+bool fits_over_records(const db_layout::LayoutTraits& layout, uint64_t length,
+                       int32_t record_count) {
+    return layout.header_size + layout.range_entry_size <= sizeof(RangeRecord) &&
+           length <= uint64_t(record_count) * sizeof(RangeRecord);
+}
+
+// Lays the body out in `body`, which holds exactly body_size() bytes and may be the records'
+// own block: each record is copied before its bytes are overwritten, and the header, which
+// overlaps the first record, is written last.
 void fill_body(uint8_t* body, const RangeRecord* records, int32_t kept_count,
                const LocationTable* table, int32_t text_count,
                const db_layout::LayoutTraits& layout) {
-    uint8_t* p = body;
-    store_le32(p, uint32_t(layout.format_version));
-    store_le32(p + 4, uint32_t(kept_count));
-    p = put_index(p + 8, layout, uint32_t(text_count));
+    uint8_t* p = body + layout.header_size;
     for (int32_t i = 0; i < kept_count; ++i) {
-        const RangeRecord& r = records[i];
+        const RangeRecord r = records[i];
         store_le32(p, r.start_ip);
         store_le32(p + 4, r.end_ip);
         p = put_index(p + 8, layout, uint32_t(r.country_index));
@@ -61,6 +69,9 @@ void fill_body(uint8_t* body, const RangeRecord* records, int32_t kept_count,
         std::memcpy(p, e.text, size_t(e.length) + 1);
         p += e.length + 1;
     }
+    store_le32(body, uint32_t(layout.format_version));
+    store_le32(body + 4, uint32_t(kept_count));
+    put_index(body + 8, layout, uint32_t(text_count));
 }
 
 WriteStatus from_stage(FileStageStatus status, WriteStatus open_failed, WriteStatus write_failed) {
@@ -107,28 +118,35 @@ WriteStatus write_output_database(SourceDatabase* db, int32_t kept_count, Locati
         return WRITE_TOO_LARGE;
     if (length > uint64_t(SIZE_MAX))
         return WRITE_OUT_OF_MEMORY;
-    MallocArray<uint8_t> body = malloc_array<uint8_t>(size_t(length));
-    if (!body)
-        return WRITE_OUT_OF_MEMORY;
+    // The records are not needed once the body is laid out, and their block is larger than the
+    // body unless the texts are long: reusing it spares touching as many fresh pages again.
+    MallocArray<uint8_t> own_body;
+    uint8_t* body = reinterpret_cast<uint8_t*>(db->records.get());
+    if (!fits_over_records(layout, length, db->record_count)) {
+        own_body = malloc_array<uint8_t>(size_t(length));
+        if (!own_body)
+            return WRITE_OUT_OF_MEMORY;
+        body = own_body.get();
+    }
 
-    fill_body(body.get(), db->records.get(), kept_count, table, text_count, layout);
+    fill_body(body, db->records.get(), kept_count, table, text_count, layout);
     size_t size = size_t(length);
 
-    // The digest is computed on the second core while this one writes the temporary file and
-    // reads it back: the two take about as long, and only the final file needs the digest.
+    // The digest is computed on the second core while this one writes the temporary file, reads
+    // it back and writes the final file's body: only the final file's front needs the digest.
     uint8_t prefix[db_layout::kMagicSize + db_layout::kDigestSize];
     size_t prefix_length = 0;
     if (layout.has_magic) {
         std::memcpy(prefix, db_layout::kMagic, db_layout::kMagicSize);
         prefix_length = db_layout::kMagicSize;
     }
-    BodyDigest digest{body.get(), size, prefix + prefix_length};
+    BodyDigest digest{body, size, prefix + prefix_length};
     BackgroundTask digesting;
     start_task(&digesting, digest_body, &digest);
     prefix_length += db_layout::kDigestSize;
 
-    WriteStatus status = from_stage(write_temp_file(temp_path, body.get(), size),
-                                    WRITE_TEMP_OPEN_FAILED, WRITE_TEMP_WRITE_FAILED);
+    WriteStatus status = from_stage(write_temp_file(temp_path, body, size), WRITE_TEMP_OPEN_FAILED,
+                                    WRITE_TEMP_WRITE_FAILED);
     if (status != WRITE_OK)
         return status;
     if (text_limit_hit(table, layout)) {
@@ -140,12 +158,19 @@ WriteStatus write_output_database(SourceDatabase* db, int32_t kept_count, Locati
     // Every text is in the body now.
     release_source_image(db);
 
-    status = from_stage(verify_temp_file(temp_path, body.get(), size), WRITE_TEMP_READ_FAILED,
+    status = from_stage(verify_temp_file(temp_path, body, size), WRITE_TEMP_READ_FAILED,
                         WRITE_TEMP_READ_FAILED);
     if (status != WRITE_OK)
         return status;
+    // The final file's body is written while the digest may still be in the making: the digest
+    // goes in front, into the room left for it, once it is known.
+    OutputStage final_file;
+    status = from_stage(begin_output_file(output_path, prefix_length, body, size, &final_file),
+                        WRITE_OUTPUT_OPEN_FAILED, WRITE_OUTPUT_WRITE_FAILED);
     wait_task(&digesting);
-    status = from_stage(replace_output_file(output_path, prefix, prefix_length, body.get(), size),
+    if (status != WRITE_OK)
+        return status;
+    status = from_stage(finish_output_file(&final_file, prefix, prefix_length, body, size),
                         WRITE_OUTPUT_OPEN_FAILED, WRITE_OUTPUT_WRITE_FAILED);
     if (status == WRITE_OK)
         pf_remove(temp_path);
