@@ -524,8 +524,38 @@ class Cli(unittest.TestCase):
             now = self.read("out.dat")
             self.assertTrue(now in (previous, wants[k]), "kill %d with %s: damaged" % (i, sig))
             leftovers = set(self.listing()) - {"src0.dat", "src1.dat", "out.dat", "vornip.tmp"}
-            self.assertEqual(leftovers, set(), "kill %d with %s" % (i, sig))
+            if sig == signal.SIGKILL:
+                # Nothing can be undone after SIGKILL: the run may have named its finished file
+                # and not yet renamed it. Such a leftover is whole, and the next run removes it.
+                for name in leftovers:
+                    self.assertTrue(name.startswith(".out.dat.norvane-"), name)
+                    self.assertEqual(self.read(name), wants[k], "kill %d: %s" % (i, name))
+            else:
+                self.assertEqual(leftovers, set(), "kill %d with %s" % (i, sig))
             previous = now
+        out, rc = self.run_norvane("src0.dat", "out.dat")
+        self.assertEqual(rc, 0)
+        self.assertEqual(self.read("out.dat"), wants[0])
+        self.assertEqual(sorted(self.listing()), ["out.dat", "src0.dat", "src1.dat"])
+
+    def test_leftovers_of_dead_runs_are_removed(self):
+        """A finished file named by a run killed before its rename goes with the next run; a
+        live run's file, and a look-alike that is not a regular file, stay."""
+        if WRAPPER:
+            self.skipTest("POSIX process ids")
+        source = random_source(31, count=500)
+        self.write("src.dat", source)
+        dead = subprocess.Popen(["true"])
+        dead.wait()
+        self.write(".out.dat.norvane-%d-1-5" % dead.pid, b"whole database of a killed run")
+        self.write(".out.dat.norvane-%d-1-5" % os.getpid(), b"a live run's file")
+        os.mkdir(self.path(".out.dat.norvane-%d-2-5" % dead.pid))
+        out, rc = self.run_norvane("src.dat", "out.dat")
+        self.assertEqual(rc, 0)
+        self.assertEqual(self.read("out.dat"), reference.convert(source, 2)[0])
+        self.assertEqual(sorted(self.listing()),
+                         [".out.dat.norvane-%d-1-5" % os.getpid(),
+                          ".out.dat.norvane-%d-2-5" % dead.pid, "out.dat", "src.dat"])
 
     def test_file_size_limit_keeps_the_previous_output(self):
         """Also when the output is the source itself."""

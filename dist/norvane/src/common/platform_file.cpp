@@ -12,6 +12,8 @@
 #include <windows.h>
 #else
 #include <csignal>
+#include <cstdlib>
+#include <dirent.h>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -274,6 +276,8 @@ std::string pf_sibling_temp_name(const std::string& path) {
                   GetTickCount());
     return path + suffix;
 }
+
+void pf_remove_dead_siblings(const std::string&) {}
 
 std::string pf_absolute(const std::string& path) {
     char full[MAX_PATH * 4];
@@ -579,6 +583,30 @@ std::string pf_sibling_temp_name(const std::string& path) {
     std::string dir = pf_dirname(path);
     return (dir == "." && path.find('/') == std::string::npos ? "" : dir + "/") + "." +
            pf_basename(path) + suffix;
+}
+
+void pf_remove_dead_siblings(const std::string& path) {
+    const std::string dir = pf_dirname(path);
+    const std::string prefix = "." + pf_basename(path) + ".norvane-";
+    DIR* folder = opendir(dir.c_str());
+    if (folder == nullptr)
+        return;
+    while (const dirent* entry = readdir(folder)) {
+        const char* name = entry->d_name;
+        if (std::strncmp(name, prefix.c_str(), prefix.size()) != 0)
+            continue;
+        char* end = nullptr;
+        const long pid = std::strtol(name + prefix.size(), &end, 10);
+        if (end == name + prefix.size() || *end != '-' || pid <= 0 || pid > INT_MAX)
+            continue;
+        if (kill(pid_t(pid), 0) == 0 || errno != ESRCH)
+            continue; // alive, or not ours to judge
+        const std::string full = dir + "/" + name;
+        struct stat info {};
+        if (lstat(full.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+            unlink(full.c_str());
+    }
+    closedir(folder);
 }
 
 std::string pf_absolute(const std::string& path) {

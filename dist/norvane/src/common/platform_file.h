@@ -93,6 +93,11 @@ void pf_fail_writes_beyond_size_limit();
 // A name for a new file beside path, unique to this process and this call.
 std::string pf_sibling_temp_name(const std::string& path);
 
+// Removes the files beside path that pf_sibling_temp_name gave to processes that no longer exist
+// (a run killed outright between naming its finished file and renaming it). Files of live
+// processes, and anything that is not a regular file, are left alone (POSIX; nothing on Windows).
+void pf_remove_dead_siblings(const std::string& path);
+
 enum PathKind { PATH_MISSING, PATH_REGULAR, PATH_DIRECTORY, PATH_LINK, PATH_OTHER };
 
 // What the name itself is (links not followed).

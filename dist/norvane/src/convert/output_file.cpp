@@ -118,6 +118,8 @@ FileStageStatus begin_output_file(const char* output_path, size_t prefix_length,
         return STAGE_OPEN_FAILED;
     }
 
+    pf_remove_dead_siblings(stage->target);
+
     // Preferred: a file without a name, named only when complete.
     if (pf_create_unnamed(pf_dirname(stage->target).c_str(), &stage->file) == FILE_OK) {
         pf_copy_mode(stage->target.c_str(), &stage->file);
