@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #ifdef __linux__
@@ -18,22 +19,24 @@ struct FreeDeleter {
 template <typename T> using MallocPtr = std::unique_ptr<T, FreeDeleter>;
 template <typename T> using MallocArray = std::unique_ptr<T[], FreeDeleter>;
 
-// Asks for large blocks to be backed by huge pages: a block of many megabytes is otherwise
-// first touched one 4 KiB page fault at a time, which costs more than filling it. Only the
-// 2 MiB-aligned middle of the block is advised; elsewhere this is a no-op.
-inline void advise_huge_pages(void* block, size_t size) {
+// Large blocks are backed by huge pages where the system offers them: a block of many
+// megabytes is otherwise first touched one 4 KiB page fault at a time, which costs far more than
+// filling it. Such a block is aligned to 2 MiB and rounded up to whole huge pages so that all of
+// it can be advised; it is still an ordinary malloc block that free() releases.
+constexpr size_t kHugePage = size_t(2) << 20;
+constexpr size_t kHugeBlockMin = 2 * kHugePage;
+
+inline void* allocate_block(size_t size) {
 #ifdef __linux__
-    constexpr uintptr_t kHuge = uintptr_t(2) << 20;
-    if (block == nullptr || size < 2 * kHuge)
-        return;
-    uintptr_t begin = (reinterpret_cast<uintptr_t>(block) + kHuge - 1) & ~(kHuge - 1);
-    uintptr_t end = (reinterpret_cast<uintptr_t>(block) + size) & ~(kHuge - 1);
-    if (end > begin)
-        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-    (void)block;
-    (void)size;
+    if (size >= kHugeBlockMin && size <= SIZE_MAX - kHugePage) {
+        size_t rounded = (size + kHugePage - 1) & ~(kHugePage - 1);
+        void* block = std::aligned_alloc(kHugePage, rounded);
+        if (block != nullptr)
+            madvise(block, rounded, MADV_HUGEPAGE);
+        return block;
+    }
 #endif
+    return std::malloc(size > 0 ? size : 1);
 }
 
 // True when count elements of T fit in size_t bytes (on a 32-bit build count * sizeof(T)
@@ -47,16 +50,19 @@ template <typename T> constexpr bool array_fits(size_t count) {
 template <typename T> MallocArray<T> malloc_array(size_t count) {
     if (!array_fits<T>(count))
         return nullptr;
-    size_t size = count > 0 ? count * sizeof(T) : 1;
-    void* block = std::malloc(size);
-    advise_huge_pages(block, size);
-    return MallocArray<T>(static_cast<T*>(block));
+    return MallocArray<T>(static_cast<T*>(allocate_block(count * sizeof(T))));
 }
 
 // Zeroed room for count elements; null when memory is short.
 template <typename T> MallocArray<T> calloc_array(size_t count) {
-    void* block = std::calloc(count > 0 ? count : 1, sizeof(T));
-    advise_huge_pages(block, count * sizeof(T));
+    if (!array_fits<T>(count))
+        return nullptr;
+    size_t size = count * sizeof(T);
+    if (size < kHugeBlockMin)
+        return MallocArray<T>(static_cast<T*>(std::calloc(count > 0 ? count : 1, sizeof(T))));
+    void* block = allocate_block(size);
+    if (block != nullptr)
+        std::memset(block, 0, size);
     return MallocArray<T>(static_cast<T*>(block));
 }
 
