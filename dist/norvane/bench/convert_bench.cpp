@@ -127,7 +127,7 @@ Phases time_phases(const std::string& dir, const std::string& source) {
     LocationTable table;
     location_table_init(&table);
     int32_t kept = 0;
-    merge_ranges(db.records.get(), db.record_count, db_layout::kFormatNew, &table, &kept);
+    merge_source_ranges(&db, db_layout::kFormatNew, &table, &kept);
     p.merge = seconds_since(t);
     t = Clock::now();
     WriteReport report;

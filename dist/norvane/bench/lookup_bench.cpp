@@ -62,8 +62,7 @@ Fixture* generated() {
         std::string out = "/tmp/norvane_lookup_bench.dat", temp = "/tmp/norvane_lookup_bench.tmp";
         if (load_source_from_memory(source.data(), source.size(), &db) != LOAD_OK ||
             location_table_init(&table) != 0 ||
-            merge_ranges(db.records.get(), db.record_count, db_layout::kFormatNew, &table, &kept) !=
-                MERGE_OK ||
+            merge_source_ranges(&db, db_layout::kFormatNew, &table, &kept) != MERGE_OK ||
             write_output_database(&db, kept, &table, db_layout::kFormatNew, out.c_str(),
                                   temp.c_str(), &report) != WRITE_OK)
             fail("conversion failed");

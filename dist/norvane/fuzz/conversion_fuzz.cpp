@@ -196,7 +196,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (location_table_init(&table) != 0)
         return 0;
     int32_t kept = 0;
-    if (merge_ranges(db.records.get(), db.record_count, format, &table, &kept) != MERGE_OK)
+    if (merge_source_ranges(&db, format, &table, &kept) != MERGE_OK)
         return 0; // a failure the program reports with its message
     std::string out = scratch_folder() + "/out.dat", temp = scratch_folder() + "/vornip.tmp";
     WriteReport report;

@@ -1,9 +1,10 @@
 // libFuzzer target: any bytes as a source database. The reader must either refuse them or build
 // records whose texts lie inside the image; the merge and the table must cope with whatever it
-// built.
+// built, and merging with the texts' labels must give what interning their bytes gives.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "common/db_layout.h"
 #include "convert/location_table.h"
@@ -31,11 +32,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         volatile size_t n = std::strlen(r.country_text) + std::strlen(r.area_text);
         (void)n;
     }
-    LocationTable table;
-    if (location_table_init(&table, 1 << 12) == 0) {
-        int32_t kept = 0;
-        merge_ranges(db.records.get(), db.record_count,
-                     size % 2 ? db_layout::kFormatOld : db_layout::kFormatNew, &table, &kept);
+    int32_t format = size % 2 ? db_layout::kFormatOld : db_layout::kFormatNew;
+    std::vector<RangeRecord> plain(db.records.get(), db.records.get() + db.record_count);
+    LocationTable by_bytes, by_labels;
+    if (location_table_init(&by_bytes, 1 << 12) != 0 ||
+        location_table_init(&by_labels, 1 << 12) != 0)
+        return 0;
+    int32_t kept_plain = 0, kept = 0;
+    MergeStatus plain_status =
+        merge_ranges(plain.data(), db.record_count, format, nullptr, &by_bytes, &kept_plain);
+    MergeStatus status = merge_source_ranges(&db, format, &by_labels, &kept);
+    if (status != plain_status || kept != kept_plain ||
+        by_labels.location_count != by_bytes.location_count)
+        __builtin_trap();
+    for (int32_t i = 0; i < kept; ++i) {
+        const RangeRecord& a = plain[size_t(i)];
+        const RangeRecord& b = db.records[i];
+        if (a.start_ip != b.start_ip || a.end_ip != b.end_ip ||
+            a.country_index != b.country_index || a.area_index != b.area_index)
+            __builtin_trap();
     }
+    for (int32_t j = 0; j < by_labels.location_count; ++j)
+        if (std::strcmp(by_labels.entries[j].text, by_bytes.entries[j].text) != 0 ||
+            by_labels.entries[j].end_offset != by_bytes.entries[j].end_offset)
+            __builtin_trap();
     return 0;
 }

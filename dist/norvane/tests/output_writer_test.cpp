@@ -68,7 +68,7 @@ struct Conversion {
         ASSERT_EQ(load_source_from_memory(src.data(), src.size(), &db), LOAD_OK);
         LocationTable t;
         ASSERT_EQ(location_table_init(&t), 0);
-        ASSERT_EQ(merge_ranges(db.records.get(), db.record_count, format, &t, &kept), MERGE_OK);
+        ASSERT_EQ(merge_source_ranges(&db, format, &t, &kept), MERGE_OK);
         status = write_output_database(&db, kept, &t, format, out.c_str(), temp.c_str(), &report);
         if (status == WRITE_OK) {
             EXPECT_EQ(db.image.get(), nullptr) << "the source image is released by the writer";

@@ -32,23 +32,59 @@ struct Merged {
     std::vector<std::string> texts;
 };
 
+// The records' texts stand in one image, each text of each record at a place of its own (equal
+// texts at different places, as in real sources); an empty area is the program's empty text
+// every other time. The merge runs twice: with labels, as the program does, and interning the
+// texts' bytes; both must give the same result.
 Merged merge(const std::vector<In>& in, int32_t format = db_layout::kFormatNew) {
+    std::string image;
+    std::vector<size_t> at;
+    for (const In& r : in) {
+        for (const char* text : {r.country, r.area}) {
+            at.push_back(image.size());
+            image.append(text);
+            image.push_back('\0');
+        }
+    }
     std::vector<RangeRecord> recs;
-    for (const In& r : in)
-        recs.push_back(RangeRecord{r.start, r.end, -1, -1, r.country, r.area});
-    LocationTable t;
+    for (size_t i = 0; i < in.size(); ++i) {
+        const char* area = image.data() + at[2 * i + 1];
+        recs.push_back(RangeRecord{in[i].start, in[i].end, -1, -1, image.data() + at[2 * i],
+                                   *area == 0 && i % 2 ? empty_text : area});
+    }
+    std::vector<RangeRecord> plain = recs;
+
+    LocationTable t, by_bytes;
     EXPECT_EQ(location_table_init(&t), 0);
-    int32_t kept = -1;
-    EXPECT_EQ(merge_ranges(recs.data(), int32_t(recs.size()), format, &t, &kept), MERGE_OK);
+    EXPECT_EQ(location_table_init(&by_bytes), 0);
+    TextLabels labels;
+    EXPECT_EQ(label_texts(recs.data(), int32_t(recs.size()),
+                          reinterpret_cast<const uint8_t*>(image.data()), uint32_t(image.size()),
+                          &labels),
+              LABEL_OK);
+    int32_t kept = -1, kept_plain = -1;
+    EXPECT_EQ(merge_ranges(recs.data(), int32_t(recs.size()), format, &labels, &t, &kept),
+              MERGE_OK);
+    EXPECT_EQ(
+        merge_ranges(plain.data(), int32_t(plain.size()), format, nullptr, &by_bytes, &kept_plain),
+        MERGE_OK);
+    EXPECT_EQ(kept, kept_plain);
+    EXPECT_EQ(t.location_count, by_bytes.location_count);
     Merged m;
     for (int32_t i = 0; i < kept; ++i) {
         const RangeRecord& r = recs[i];
         EXPECT_STREQ(t.entries[r.country_index].text, r.country_text);
         EXPECT_STREQ(t.entries[r.area_index].text, r.area_text);
+        EXPECT_EQ(r.country_index, plain[i].country_index);
+        EXPECT_EQ(r.area_index, plain[i].area_index);
+        // The table keeps the first pointer met for each text, whichever way it was filled.
+        EXPECT_EQ(t.entries[r.country_index].text, by_bytes.entries[r.country_index].text);
         m.ranges.push_back(Out{r.start_ip, r.end_ip, r.country_text, r.area_text});
     }
-    for (int32_t i = 0; i < t.location_count; ++i)
+    for (int32_t i = 0; i < t.location_count; ++i) {
         m.texts.push_back(t.entries[i].text);
+        EXPECT_EQ(t.entries[i].end_offset, by_bytes.entries[i].end_offset);
+    }
     return m;
 }
 
@@ -174,11 +210,90 @@ TEST(RangeMerge, ManyPointersToEqualTextsJoinByContent) {
 }
 
 TEST(RangeMerge, TableFullEndsTheMerge) {
-    RangeRecord recs[2] = {{0, 1, -1, -1, "A", "B"}, {5, 6, -1, -1, "C", "D"}};
-    LocationTable t;
-    ASSERT_EQ(location_table_init(&t, 3), 0);
-    int32_t kept = -1;
-    EXPECT_EQ(merge_ranges(recs, 2, db_layout::kFormatNew, &t, &kept), MERGE_TABLE_FULL);
+    const char image[] = "A\0B\0C\0D";
+    for (bool with_labels : {false, true}) {
+        RangeRecord recs[2] = {{0, 1, -1, -1, image, image + 2},
+                               {5, 6, -1, -1, image + 4, image + 6}};
+        TextLabels labels;
+        ASSERT_EQ(
+            label_texts(recs, 2, reinterpret_cast<const uint8_t*>(image), sizeof image, &labels),
+            LABEL_OK);
+        LocationTable t;
+        ASSERT_EQ(location_table_init(&t, 3), 0);
+        int32_t kept = -1;
+        EXPECT_EQ(merge_ranges(recs, 2, db_layout::kFormatNew, with_labels ? &labels : nullptr, &t,
+                               &kept),
+                  MERGE_TABLE_FULL);
+        EXPECT_EQ(kept, 1);
+        EXPECT_EQ(t.location_count, 3);
+    }
+}
+
+TEST(TextLabels, EqualBytesShareALabelWhereverTheyStand) {
+    // Texts at six places: "ab" twice, "" inside the image and as the empty text, "a" (a prefix
+    // of "ab"), and "b" (a suffix of "ab", at a place inside it).
+    const char image[] = "ab\0ab\0\0a";
+    RangeRecord recs[3] = {{0, 0, -1, -1, image, image + 3},
+                           {1, 1, -1, -1, image + 6, empty_text},
+                           {2, 2, -1, -1, image + 7, image + 1}};
+    TextLabels labels;
+    ASSERT_EQ(label_texts(recs, 3, reinterpret_cast<const uint8_t*>(image), sizeof image, &labels),
+              LABEL_OK);
+    EXPECT_EQ(labels.label_count, 4);
+    EXPECT_EQ(recs[0].country_index, recs[0].area_index);
+    EXPECT_EQ(recs[1].country_index, recs[1].area_index);
+    std::set<int32_t> distinct{recs[0].country_index, recs[1].country_index, recs[2].country_index,
+                               recs[2].area_index};
+    EXPECT_EQ(distinct.size(), 4u);
+    EXPECT_EQ(labels.lengths[size_t(recs[0].country_index)], 2u);
+    EXPECT_EQ(labels.lengths[size_t(recs[1].country_index)], 0u);
+    EXPECT_EQ(labels.lengths[size_t(recs[2].area_index)], 1u);
+}
+
+TEST(TextLabels, ATextOutsideTheImageIsRefused) {
+    const char image[] = "a\0b";
+    const char elsewhere[] = "a";
+    RangeRecord inside{0, 0, -1, -1, image, image + 2};
+    for (const char* foreign : {elsewhere, image + sizeof image}) {
+        RangeRecord recs[2] = {inside, {1, 1, -1, -1, image, foreign}};
+        TextLabels labels;
+        EXPECT_EQ(
+            label_texts(recs, 2, reinterpret_cast<const uint8_t*>(image), sizeof image, &labels),
+            LABEL_FOREIGN_TEXT);
+        EXPECT_EQ(labels.label_count, 0);
+    }
+}
+
+TEST(TextLabels, ManyRecordsOnTwoThreadsMatchTheBytes) {
+    // Enough records for both halves to run at once; texts drawn from a few dozen, each copy at
+    // a place of its own.
+    std::string image;
+    std::vector<size_t> at;
+    std::vector<uint32_t> which;
+    const uint32_t n = 200000;
+    for (uint32_t i = 0; i < 2 * n; ++i) {
+        uint32_t k = (i * 2654435761u) >> 27; // 32 different texts
+        which.push_back(k);
+        at.push_back(image.size());
+        image += "text" + std::to_string(k);
+        image.push_back('\0');
+    }
+    std::vector<RangeRecord> recs;
+    for (uint32_t i = 0; i < n; ++i)
+        recs.push_back({i, i, -1, -1, image.data() + at[2 * i], image.data() + at[2 * i + 1]});
+    TextLabels labels;
+    ASSERT_EQ(label_texts(recs.data(), int32_t(n), reinterpret_cast<const uint8_t*>(image.data()),
+                          uint32_t(image.size()), &labels),
+              LABEL_OK);
+    std::vector<int32_t> label_of_text(32, -1);
+    for (uint32_t i = 0; i < 2 * n; ++i) {
+        int32_t label = i % 2 ? recs[i / 2].area_index : recs[i / 2].country_index;
+        if (label_of_text[which[i]] < 0)
+            label_of_text[which[i]] = label;
+        ASSERT_EQ(label, label_of_text[which[i]]) << i;
+    }
+    std::set<int32_t> distinct(label_of_text.begin(), label_of_text.end());
+    EXPECT_EQ(int32_t(distinct.size()), labels.label_count);
 }
 
 } // namespace

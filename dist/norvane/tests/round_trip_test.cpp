@@ -42,7 +42,7 @@ void convert(const std::vector<uint8_t>& source, int32_t format, Converted* out)
     LocationTable table;
     ASSERT_EQ(location_table_init(&table), 0);
     int32_t kept = 0;
-    ASSERT_EQ(merge_ranges(db.records.get(), db.record_count, format, &table, &kept), MERGE_OK);
+    ASSERT_EQ(merge_source_ranges(&db, format, &table, &kept), MERGE_OK);
     for (int32_t i = 0; i < kept; ++i) {
         const RangeRecord& r = db.records[i];
         out->kept.push_back({r.start_ip, r.end_ip, r.country_text, r.area_text});

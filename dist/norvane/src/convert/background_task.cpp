@@ -50,3 +50,15 @@ void wait_task(BackgroundTask* task) {
 BackgroundTask::~BackgroundTask() {
     wait_task(this);
 }
+
+void run_both(void (*run)(void* context), void* first, void* second, bool parallel) {
+    if (!parallel) {
+        run(first);
+        run(second);
+        return;
+    }
+    BackgroundTask other;
+    start_task(&other, run, second);
+    run(first);
+    wait_task(&other);
+}

@@ -28,3 +28,7 @@ void start_task(BackgroundTask* task, void (*run)(void* context), void* context)
 
 // Waits for the function to finish (at once when it ran in the caller's thread).
 void wait_task(BackgroundTask* task);
+
+// Runs run(first) and run(second), at once on two threads when `parallel` (and a thread can be
+// had), else one after the other here; returns when both are done.
+void run_both(void (*run)(void* context), void* first, void* second, bool parallel = true);

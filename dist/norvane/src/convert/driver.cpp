@@ -111,8 +111,7 @@ int convert(const RunSettings& run) {
     int32_t kept_count = 0;
     MergeStatus merged = MERGE_OUT_OF_MEMORY;
     if (location_table_init(&table) == 0)
-        merged = merge_ranges(db.records.get(), db.record_count, run.format_version, &table,
-                              &kept_count);
+        merged = merge_source_ranges(&db, run.format_version, &table, &kept_count);
     if (merged != MERGE_OK) {
         if (merged == MERGE_TABLE_FULL)
             std::printf("Too many distinct location texts (more than %d).\n", kLocationCapacity);

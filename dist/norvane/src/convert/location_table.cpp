@@ -4,30 +4,13 @@
 #include <utility>
 
 #include "convert/source_reader.h"
+#include "convert/text_hash.h"
 
 namespace {
 
 constexpr int32_t kInitialEntries = 1024;
 
-// Hash of the text's bytes (not its zero byte), eight bytes at a time.
-uint32_t hash_text(const char* text, size_t length) {
-    uint64_t h = 0x9E3779B97F4A7C15ull ^ length;
-    size_t i = 0;
-    for (; i + 8 <= length; i += 8) {
-        uint64_t w;
-        std::memcpy(&w, text + i, 8);
-        h = (h ^ w) * 0xFF51AFD7ED558CCDull;
-        h ^= h >> 32;
-    }
-    uint64_t tail = 0;
-    std::memcpy(&tail, text + i, length - i);
-    h = (h ^ tail) * 0xC4CEB9FE1A85EC53ull;
-    h ^= h >> 29;
-    return uint32_t(h) ^ uint32_t(h >> 32);
-}
-
-bool grow_slots(LocationTable* t) {
-    uint32_t new_size = (t->slot_mask + 1) * 2;
+bool grow_slots(LocationTable* t, uint32_t new_size) {
     MallocArray<LocationSlot> slots = calloc_array<LocationSlot>(new_size);
     if (!slots)
         return false;
@@ -43,8 +26,26 @@ bool grow_slots(LocationTable* t) {
     return true;
 }
 
-bool grow_entries(LocationTable* t) {
-    int64_t room = int64_t(t->entry_room) * 2;
+bool grow_slots(LocationTable* t) {
+    return grow_slots(t, (t->slot_mask + 1) * 2);
+}
+
+// Puts the entries that append_location added into the hash index, before the first search.
+bool index_appended(LocationTable* t) {
+    for (int32_t i = t->indexed_count; i < t->location_count; ++i) {
+        LocationEntry& e = t->entries[size_t(i)];
+        e.hash = hash_text(e.text, e.length);
+    }
+    uint32_t slot_count = t->slot_mask + 1;
+    while (uint64_t(t->location_count) * 2 > slot_count && slot_count < (1u << 31))
+        slot_count *= 2;
+    if (!grow_slots(t, slot_count))
+        return false;
+    t->indexed_count = t->location_count;
+    return true;
+}
+
+bool grow_entries(LocationTable* t, int64_t room) {
     if (room > t->capacity)
         room = t->capacity;
     if (!realloc_array(&t->entries, size_t(room)))
@@ -76,6 +77,8 @@ int location_table_init(LocationTable* t, int32_t capacity) {
 int32_t intern_location(LocationTable* t, const char* text) {
     if (text == nullptr)
         text = empty_text;
+    if (t->indexed_count < t->location_count && !index_appended(t))
+        return INTERN_OUT_OF_MEMORY;
     uint32_t length = uint32_t(std::strlen(text));
     uint32_t hash = hash_text(text, length);
 
@@ -89,26 +92,38 @@ int32_t intern_location(LocationTable* t, const char* text) {
             return int32_t(index);
     }
 
-    if (t->location_count >= t->capacity)
-        return INTERN_TABLE_FULL;
-    if (t->location_count == t->entry_room && !grow_entries(t))
-        return INTERN_OUT_OF_MEMORY;
-
-    int32_t index = t->location_count;
-    uint64_t end = uint64_t(location_offset(t, index)) + length + 1;
-    if (end > UINT32_MAX)
-        return INTERN_AREA_FULL;
-    t->entries[size_t(index)] = LocationEntry{text, uint32_t(end), length, hash};
+    int32_t index = append_location(t, text, length);
+    if (index < 0)
+        return index;
+    t->entries[size_t(index)].hash = hash;
     t->slots[s] = LocationSlot{hash, uint32_t(index) + 1};
-    t->location_count = index + 1;
+    t->indexed_count = t->location_count;
 
     if (uint64_t(t->location_count) * 2 > t->slot_mask + 1 && !grow_slots(t)) {
         // The entry is in; only the index could not grow. Undo so the table stays consistent.
         t->slots[s] = LocationSlot{0, 0};
-        t->location_count = index;
+        t->location_count = t->indexed_count = index;
         return INTERN_OUT_OF_MEMORY;
     }
     return index;
+}
+
+int32_t append_location(LocationTable* t, const char* text, uint32_t length) {
+    if (t->location_count >= t->capacity)
+        return INTERN_TABLE_FULL;
+    if (t->location_count == t->entry_room && !grow_entries(t, int64_t(t->entry_room) * 2))
+        return INTERN_OUT_OF_MEMORY;
+    int32_t index = t->location_count;
+    uint64_t end = uint64_t(location_offset(t, index)) + length + 1;
+    if (end > UINT32_MAX)
+        return INTERN_AREA_FULL;
+    t->entries[size_t(index)] = LocationEntry{text, uint32_t(end), length, 0};
+    t->location_count = index + 1;
+    return index;
+}
+
+bool reserve_locations(LocationTable* t, int32_t count) {
+    return count <= t->entry_room || grow_entries(t, count);
 }
 
 uint32_t location_offset(const LocationTable* t, int32_t index) {

@@ -13,7 +13,7 @@ struct LocationEntry {
     const char* text;    // the pointer first interned for this text; not owned
     uint32_t end_offset; // position just past the text's zero byte in the text area
     uint32_t length;     // bytes before the zero byte
-    uint32_t hash;
+    uint32_t hash;       // set when the entry is indexed
 };
 
 struct LocationSlot {
@@ -30,6 +30,7 @@ struct LocationTable {
     // (0 = free), so that probing rarely touches the entries or their texts.
     MallocArray<LocationSlot> slots;
     uint32_t slot_mask = 0;
+    int32_t indexed_count = 0; // entries in the hash index; append_location leaves them out
 };
 
 enum InternFailure {
@@ -45,6 +46,14 @@ int location_table_init(LocationTable* table, int32_t capacity = kLocationCapaci
 // Index of the entry holding the same bytes as text (null counts as the empty text), appending
 // one if there is none; a negative InternFailure when a new text can't be added.
 int32_t intern_location(LocationTable* table, const char* text);
+
+// Appends text, of `length` bytes, without searching: the caller knows that the table holds no
+// equal text (the merge's labels say so). Returns its index or a negative InternFailure.
+int32_t append_location(LocationTable* table, const char* text, uint32_t length);
+
+// Makes room for `count` entries in all, so that appending up to there never grows the table.
+// Returns false when memory is short (the table stays as it is and still works).
+bool reserve_locations(LocationTable* table, int32_t count);
 
 // Start of text `index` in the output's text area. Valid for 0 <= index < location_count.
 uint32_t location_offset(const LocationTable* table, int32_t index);

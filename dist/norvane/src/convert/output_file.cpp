@@ -128,7 +128,9 @@ FileStageStatus begin_output_file(const char* output_path, size_t prefix_length,
         if (created != STAGE_OK)
             return created;
     }
-    if (!write_body(&stage->file, prefix_length, body, length))
+    // The body goes to stable storage now, while the prefix may still be in the making: the
+    // flush at the end then has one block left to write.
+    if (!write_body(&stage->file, prefix_length, body, length) || !pf_sync(&stage->file))
         return abandon_stage(stage, STAGE_WRITE_FAILED);
     return STAGE_OK;
 }

@@ -36,11 +36,11 @@ struct OutputStage {
     bool named = false;
 };
 
-// Starts replacing the file that output_path names (links followed): creates the stage and
-// writes the body behind prefix_length bytes left for the prefix, which may still be in the
-// making. The output must be a regular file the user may write, or not exist yet; a folder,
-// device or pipe is refused with STAGE_OPEN_FAILED before anything is written. On a failure
-// nothing of the stage is left behind.
+// Starts replacing the file that output_path names (links followed): creates the stage, writes
+// the body behind prefix_length bytes left for the prefix, which may still be in the making, and
+// flushes it to stable storage. The output must be a regular file the user may write, or not exist
+// yet; a folder, device or pipe is refused with STAGE_OPEN_FAILED before anything is written. On a
+// failure nothing of the stage is left behind.
 FileStageStatus begin_output_file(const char* output_path, size_t prefix_length,
                                   const uint8_t* body, size_t length, OutputStage* stage);
 
