@@ -210,6 +210,8 @@ bool pf_sync(PlatformFile* file) {
     return FlushFileBuffers(file->handle) != 0;
 }
 
+void pf_start_flush(PlatformFile*) {}
+
 bool pf_close(PlatformFile* file) {
     if (!file->is_open())
         return true;
@@ -460,6 +462,14 @@ int64_t pf_read(PlatformFile* file, void* data, size_t n) {
 
 bool pf_sync(PlatformFile* file) {
     return fsync(file->fd) == 0;
+}
+
+void pf_start_flush(PlatformFile* file) {
+#ifdef __linux__
+    sync_file_range(file->fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+#else
+    (void)file;
+#endif
 }
 
 bool pf_close(PlatformFile* file) {

@@ -62,6 +62,10 @@ int64_t pf_read(PlatformFile* file, void* data, size_t n);
 // Flushes the file's data to stable storage.
 bool pf_sync(PlatformFile* file);
 
+// Starts writing the file's data to storage without waiting for it, where the platform can (Linux),
+// so that a later pf_sync finds most of it done. Only a hint: pf_sync is still what makes it safe.
+void pf_start_flush(PlatformFile* file);
+
 // Closes now; false when closing reported an error.
 bool pf_close(PlatformFile* file);
 

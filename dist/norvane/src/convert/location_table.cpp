@@ -123,7 +123,19 @@ int32_t append_location(LocationTable* t, const char* text, uint32_t length) {
 }
 
 bool reserve_locations(LocationTable* t, int32_t count) {
-    return count <= t->entry_room || grow_entries(t, count);
+    if (count <= t->entry_room)
+        return true;
+    if (count > t->capacity)
+        count = t->capacity;
+    // A new block rather than a grown one: a large block comes whole in huge pages.
+    MallocArray<LocationEntry> entries = malloc_array<LocationEntry>(size_t(count));
+    if (!entries)
+        return false;
+    if (t->location_count > 0)
+        std::memcpy(entries.get(), t->entries.get(), size_t(t->location_count) * sizeof(LocationEntry));
+    t->entries = std::move(entries);
+    t->entry_room = count;
+    return true;
 }
 
 uint32_t location_offset(const LocationTable* t, int32_t index) {

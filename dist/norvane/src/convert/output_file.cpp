@@ -81,13 +81,17 @@ FileStageStatus create_named_stage(OutputStage* stage) {
 }
 
 // Drops the stage: an unnamed file vanishes as it closes, a named one is removed.
-FileStageStatus abandon_stage(OutputStage* stage, FileStageStatus status) {
+void drop_stage(OutputStage* stage) {
     stage->file = PlatformFile();
     if (stage->named) {
         pf_remove(stage->temp.c_str());
         pf_unguard_name();
         stage->named = false;
     }
+}
+
+FileStageStatus abandon_stage(OutputStage* stage, FileStageStatus status) {
+    drop_stage(stage);
     return status;
 }
 
@@ -99,6 +103,10 @@ bool write_body(PlatformFile* file, size_t prefix_length, const uint8_t* body, s
 }
 
 } // namespace
+
+OutputStage::~OutputStage() {
+    drop_stage(this);
+}
 
 FileStageStatus begin_output_file(const char* output_path, size_t prefix_length,
                                   const uint8_t* body, size_t length, OutputStage* stage) {
@@ -128,10 +136,11 @@ FileStageStatus begin_output_file(const char* output_path, size_t prefix_length,
         if (created != STAGE_OK)
             return created;
     }
-    // The body goes to stable storage now, while the prefix may still be in the making: the
-    // flush at the end then has one block left to write.
-    if (!write_body(&stage->file, prefix_length, body, length) || !pf_sync(&stage->file))
+    if (!write_body(&stage->file, prefix_length, body, length))
         return abandon_stage(stage, STAGE_WRITE_FAILED);
+    // The body starts on its way to storage while the prefix is still in the making: the flush
+    // at the end then has little left to wait for.
+    pf_start_flush(&stage->file);
     return STAGE_OK;
 }
 

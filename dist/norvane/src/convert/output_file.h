@@ -29,16 +29,21 @@ FileStageStatus verify_temp_file(const char* temp_path, const uint8_t* body, siz
 
 // The final file while it is being written: created in the output's folder, without a name
 // where the platform allows, named only when complete.
+// A stage dropped before finish_output_file (a later check failed) leaves nothing behind.
 struct OutputStage {
     PlatformFile file;
     std::string target; // the file replaced (output_path with its links followed)
     std::string temp;   // the stage's own name once it has one
     bool named = false;
+    OutputStage() = default;
+    OutputStage(const OutputStage&) = delete;
+    OutputStage& operator=(const OutputStage&) = delete;
+    ~OutputStage();
 };
 
 // Starts replacing the file that output_path names (links followed): creates the stage, writes
 // the body behind prefix_length bytes left for the prefix, which may still be in the making, and
-// flushes it to stable storage. The output must be a regular file the user may write, or not exist
+// starts writing it to storage. Nobody sees the stage before finish_output_file names it. The output must be a regular file the user may write, or not exist
 // yet; a folder, device or pipe is refused with STAGE_OPEN_FAILED before anything is written. On a
 // failure nothing of the stage is left behind.
 FileStageStatus begin_output_file(const char* output_path, size_t prefix_length,

@@ -132,8 +132,9 @@ WriteStatus write_output_database(SourceDatabase* db, int32_t kept_count, Locati
     fill_body(body, db->records.get(), kept_count, table, text_count, layout);
     size_t size = size_t(length);
 
-    // The digest is computed on the second core while this one writes the temporary file, reads
-    // it back and writes the final file's body: only the final file's front needs the digest.
+    // The digest is computed on the second core while this one writes the temporary file, the
+    // final file's body, and reads the temporary file back: only the final file's front needs
+    // the digest.
     uint8_t prefix[db_layout::kMagicSize + db_layout::kDigestSize];
     size_t prefix_length = 0;
     if (layout.has_magic) {
@@ -158,18 +159,21 @@ WriteStatus write_output_database(SourceDatabase* db, int32_t kept_count, Locati
     // Every text is in the body now.
     release_source_image(db);
 
+    // The final file's body is written (unnamed, or under a name of its own) and on its way to
+    // storage while the temporary file is read back and the digest may still be in the making;
+    // the digest goes in front, into the room left for it, once it is known. It is named only
+    // after both.
+    OutputStage final_file;
+    WriteStatus begun =
+        from_stage(begin_output_file(output_path, prefix_length, body, size, &final_file),
+                   WRITE_OUTPUT_OPEN_FAILED, WRITE_OUTPUT_WRITE_FAILED);
     status = from_stage(verify_temp_file(temp_path, body, size), WRITE_TEMP_READ_FAILED,
                         WRITE_TEMP_READ_FAILED);
-    if (status != WRITE_OK)
-        return status;
-    // The final file's body is written while the digest may still be in the making: the digest
-    // goes in front, into the room left for it, once it is known.
-    OutputStage final_file;
-    status = from_stage(begin_output_file(output_path, prefix_length, body, size, &final_file),
-                        WRITE_OUTPUT_OPEN_FAILED, WRITE_OUTPUT_WRITE_FAILED);
     wait_task(&digesting);
     if (status != WRITE_OK)
         return status;
+    if (begun != WRITE_OK)
+        return begun;
     status = from_stage(finish_output_file(&final_file, prefix, prefix_length, body, size),
                         WRITE_OUTPUT_OPEN_FAILED, WRITE_OUTPUT_WRITE_FAILED);
     if (status == WRITE_OK)

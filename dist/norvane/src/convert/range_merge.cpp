@@ -32,6 +32,8 @@ int32_t intern_text(Interner* in, const char* text, int32_t label) {
     return index;
 }
 
+constexpr int32_t kAhead = 16;
+
 // A text could not be interned: the kept ranges so far stand, the status says why.
 MergeStatus fail(int32_t result, int32_t kept, int32_t* kept_count) {
     *kept_count = kept;
@@ -62,6 +64,11 @@ MergeStatus merge_ranges(RangeRecord* records, int32_t record_count, int32_t for
     const db_layout::LayoutTraits& layout = db_layout::traits(format_version);
     constexpr int32_t kNotInterned = INT32_MIN;
     for (int32_t i = 0; i < record_count; ++i) {
+        if (labels != nullptr && i + kAhead < record_count) {
+            // The labels' slots are met in no order: asked for ahead of their use.
+            prefetch_read(&in.index_of[size_t(records[i + kAhead].country_index)]);
+            prefetch_read(&in.index_of[size_t(records[i + kAhead].area_index)]);
+        }
         const RangeRecord r = records[i];
         if (r.start_ip == kSentinel || r.end_ip == kSentinel)
             continue;

@@ -131,11 +131,35 @@ struct RecordSpan {
 
 constexpr uint32_t kSplitCount = 1u << 16;
 
+// Records lie in no order behind the index, and their redirects point anywhere: the record of the
+// entry kAhead on is asked for early, and the redirect target of the entry kAhead / 2 on (its
+// record has arrived by then), so that the misses of many entries overlap.
+constexpr uint32_t kAhead = 16;
+
+NORVANE_ALWAYS_INLINE void prefetch_record(const ImageView* v, const uint8_t* entry) {
+    uint32_t r = load_le24(entry + 4);
+    if (r < v->size)
+        prefetch_read(v->data + r);
+}
+
+NORVANE_ALWAYS_INLINE void prefetch_redirect(const ImageView* v, const uint8_t* entry) {
+    uint32_t r = load_le24(entry + 4);
+    if (fits(v, r + 4, 4) && is_redirect(v->data[r + 4])) {
+        uint32_t x = load_le24(v->data + r + 5);
+        if (x < v->size)
+            prefetch_read(v->data + x);
+    }
+}
+
 void resolve_span(void* context) {
     RecordSpan* span = static_cast<RecordSpan*>(context);
     ImageView* v = &span->view;
     const uint8_t* entry = span->entries + size_t(span->begin) * kIndexEntrySize;
     for (uint32_t k = span->begin; k < span->end; ++k, entry += kIndexEntrySize) {
+        if (k + kAhead < span->end)
+            prefetch_record(v, entry + kAhead * kIndexEntrySize);
+        if (k + kAhead / 2 < span->end)
+            prefetch_redirect(v, entry + kAhead / 2 * kIndexEntrySize);
         RangeRecord* rec = &span->records[k];
         uint32_t r = load_le24(entry + 4);
         rec->start_ip = load_le32(entry);

@@ -36,14 +36,6 @@ bool position_of(const ImageSpan& span, const char* text, uint32_t* position) {
     return offset < span.size;
 }
 
-void prefetch(const void* p) {
-#if defined(__GNUC__) || defined(__clang__)
-    __builtin_prefetch(p);
-#else
-    (void)p;
-#endif
-}
-
 // Bits set in a word. Spelled out: the compiler's builtin is a library call on the baseline
 // x86-64 the program is built for.
 uint32_t count_bits(uint64_t x) {
@@ -83,15 +75,48 @@ void mark_positions(void* context) {
     half->ok = true;
 }
 
+// Labels are looked up in two steps whose reads land in no order (the position's rank, then the
+// rank's label), so each step is asked for early: the rank words of the record kAhead on, and
+// the label of the record kAhead / 2 on, whose rank is computed then and kept in a ring.
+constexpr int32_t kAhead = 16;
+
+void ranks_of(const RecordHalf* half, const RangeRecord& r, uint32_t* out) {
+    uint32_t country = 0, area = 0;
+    position_of(half->span, r.country_text, &country);
+    position_of(half->span, r.area_text, &area);
+    out[0] = rank_of(*half->set, country);
+    out[1] = rank_of(*half->set, area);
+}
+
+NORVANE_ALWAYS_INLINE void ask_for_words(const RecordHalf* half, const RangeRecord& r) {
+    uint32_t country = 0, area = 0;
+    position_of(half->span, r.country_text, &country);
+    position_of(half->span, r.area_text, &area);
+    prefetch_read(&half->set->bits[country >> 6]);
+    prefetch_read(&half->set->ranks[country >> 6]);
+    prefetch_read(&half->set->bits[area >> 6]);
+    prefetch_read(&half->set->ranks[area >> 6]);
+}
+
 void write_labels(void* context) {
-    RecordHalf* half = static_cast<RecordHalf*>(context);
-    for (int32_t i = half->begin; i < half->end; ++i) {
+    const RecordHalf* half = static_cast<const RecordHalf*>(context);
+    constexpr int32_t kRing = kAhead / 2;
+    uint32_t ring[kRing][2] = {};
+    int32_t begin = half->begin, end = half->end;
+    for (int32_t i = begin; i < end && i < begin + kRing; ++i)
+        ranks_of(half, half->records[i], ring[(i - begin) % kRing]);
+    for (int32_t i = begin; i < end; ++i) {
+        if (i + kAhead < end)
+            ask_for_words(half, half->records[i + kAhead]);
+        uint32_t* slot = ring[(i - begin) % kRing];
         RangeRecord& r = half->records[i];
-        uint32_t country = 0, area = 0;
-        position_of(half->span, r.country_text, &country);
-        position_of(half->span, r.area_text, &area);
-        r.country_index = int32_t(half->label_at[rank_of(*half->set, country)]);
-        r.area_index = int32_t(half->label_at[rank_of(*half->set, area)]);
+        r.country_index = int32_t(half->label_at[slot[0]]);
+        r.area_index = int32_t(half->label_at[slot[1]]);
+        if (i + kRing < end) {
+            ranks_of(half, half->records[i + kRing], slot);
+            prefetch_read(&half->label_at[slot[0]]);
+            prefetch_read(&half->label_at[slot[1]]);
+        }
     }
 }
 
@@ -217,7 +242,7 @@ LabelStatus label_positions(const PositionSet& set, const ImageSpan& span,
             uint32_t length = uint32_t(std::strlen(text));
             uint32_t hash = hash_text(text, length);
             batch[pending] = PendingText{text, length, hash};
-            prefetch(&table.slots[hash & table.mask]);
+            prefetch_read(&table.slots[hash & table.mask]);
         }
         for (uint32_t k = 0; k < pending; ++k) {
             const PendingText& p = batch[k];
