@@ -2,6 +2,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <sched.h>
 #endif
 
 namespace {
@@ -22,7 +24,7 @@ void* thread_main(void* p) {
 
 } // namespace
 
-void start_task(BackgroundTask* task, void (*run)(void* context), void* context) {
+bool start_thread(BackgroundTask* task, void (*run)(void* context), void* context) {
     task->run = run;
     task->context = context;
 #ifdef _WIN32
@@ -31,8 +33,20 @@ void start_task(BackgroundTask* task, void (*run)(void* context), void* context)
 #else
     task->started = pthread_create(&task->thread, nullptr, thread_main, task) == 0;
 #endif
-    if (!task->started)
+    return task->started;
+}
+
+void start_task(BackgroundTask* task, void (*run)(void* context), void* context) {
+    if (!start_thread(task, run, context))
         run(context);
+}
+
+void yield_thread() {
+#ifdef _WIN32
+    SwitchToThread();
+#else
+    sched_yield();
+#endif
 }
 
 void wait_task(BackgroundTask* task) {

@@ -26,6 +26,12 @@ struct BackgroundTask {
 // returning. Either way, after wait_task the function has finished.
 void start_task(BackgroundTask* task, void (*run)(void* context), void* context);
 
+// Starts run(context) on another thread; false (and nothing run) when no thread can be had.
+bool start_thread(BackgroundTask* task, void (*run)(void* context), void* context);
+
+// Lets another thread run: for a thread that waits on another's progress.
+void yield_thread();
+
 // Waits for the function to finish (at once when it ran in the caller's thread).
 void wait_task(BackgroundTask* task);
 

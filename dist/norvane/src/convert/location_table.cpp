@@ -132,7 +132,8 @@ bool reserve_locations(LocationTable* t, int32_t count) {
     if (!entries)
         return false;
     if (t->location_count > 0)
-        std::memcpy(entries.get(), t->entries.get(), size_t(t->location_count) * sizeof(LocationEntry));
+        std::memcpy(entries.get(), t->entries.get(),
+                    size_t(t->location_count) * sizeof(LocationEntry));
     t->entries = std::move(entries);
     t->entry_room = count;
     return true;

@@ -43,9 +43,10 @@ struct OutputStage {
 
 // Starts replacing the file that output_path names (links followed): creates the stage, writes
 // the body behind prefix_length bytes left for the prefix, which may still be in the making, and
-// starts writing it to storage. Nobody sees the stage before finish_output_file names it. The output must be a regular file the user may write, or not exist
-// yet; a folder, device or pipe is refused with STAGE_OPEN_FAILED before anything is written. On a
-// failure nothing of the stage is left behind.
+// starts writing it to storage. Nobody sees the stage before finish_output_file names it. The
+// output must be a regular file the user may write, or not exist yet; a folder, device or pipe is
+// refused with STAGE_OPEN_FAILED before anything is written. On a failure nothing of the stage is
+// left behind.
 FileStageStatus begin_output_file(const char* output_path, size_t prefix_length,
                                   const uint8_t* body, size_t length, OutputStage* stage);
 

@@ -1,5 +1,6 @@
 #include "convert/output_writer.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "common/byte_order.h"
@@ -48,19 +49,44 @@ bool fits_over_records(const db_layout::LayoutTraits& layout, uint64_t length,
            length <= uint64_t(record_count) * sizeof(RangeRecord);
 }
 
+// How far the body is laid out: the digest follows behind on the second core.
+struct FillProgress {
+    std::atomic<size_t> done{0};
+};
+
+// The digest is told of progress about every this many bytes.
+constexpr size_t kPublishStep = size_t(1) << 18;
+
+void publish(FillProgress* progress, const uint8_t* body, const uint8_t* p,
+             const uint8_t** published) {
+    if (size_t(p - *published) >= kPublishStep) {
+        progress->done.store(size_t(p - body), std::memory_order_release);
+        *published = p;
+    }
+}
+
 // Lays the body out in `body`, which holds exactly body_size() bytes and may be the records'
-// own block: each record is copied before its bytes are overwritten, and the header, which
-// overlaps the first record, is written last.
-void fill_body(uint8_t* body, const RangeRecord* records, int32_t kept_count,
+// own block, front to back, telling `progress` how far it has got. Each record is read before
+// its bytes are overwritten: the header overlaps record 0, which is read first, and entry i ends
+// before record i + 1 begins.
+void fill_body(uint8_t* body, size_t size, const RangeRecord* records, int32_t kept_count,
                const LocationTable* table, int32_t text_count,
-               const db_layout::LayoutTraits& layout) {
+               const db_layout::LayoutTraits& layout, FillProgress* progress) {
+    RangeRecord next = kept_count > 0 ? records[0] : RangeRecord{};
+    store_le32(body, uint32_t(layout.format_version));
+    store_le32(body + 4, uint32_t(kept_count));
+    put_index(body + 8, layout, uint32_t(text_count));
     uint8_t* p = body + layout.header_size;
+    const uint8_t* published = body;
     for (int32_t i = 0; i < kept_count; ++i) {
-        const RangeRecord r = records[i];
+        const RangeRecord r = next;
+        if (i + 1 < kept_count)
+            next = records[i + 1];
         store_le32(p, r.start_ip);
         store_le32(p + 4, r.end_ip);
         p = put_index(p + 8, layout, uint32_t(r.country_index));
         p = put_index(p, layout, uint32_t(r.area_index));
+        publish(progress, body, p, &published);
     }
     for (int32_t j = 0; j < text_count; ++j, p += 4)
         store_le32(p, location_offset(table, j));
@@ -68,10 +94,9 @@ void fill_body(uint8_t* body, const RangeRecord* records, int32_t kept_count,
         const LocationEntry& e = table->entries[size_t(j)];
         std::memcpy(p, e.text, size_t(e.length) + 1);
         p += e.length + 1;
+        publish(progress, body, p, &published);
     }
-    store_le32(body, uint32_t(layout.format_version));
-    store_le32(body + 4, uint32_t(kept_count));
-    put_index(body + 8, layout, uint32_t(text_count));
+    progress->done.store(size, std::memory_order_release);
 }
 
 WriteStatus from_stage(FileStageStatus status, WriteStatus open_failed, WriteStatus write_failed) {
@@ -95,12 +120,27 @@ WriteStatus from_stage(FileStageStatus status, WriteStatus open_failed, WriteSta
 struct BodyDigest {
     const uint8_t* body;
     size_t size;
+    const FillProgress* progress;
     uint8_t* digest; // 16 bytes
 };
 
+// Digests the body as far as it is laid out, waiting for the rest as it comes.
 void digest_body(void* context) {
     const BodyDigest* d = static_cast<const BodyDigest*>(context);
-    md5_digest(d->body, d->size, d->digest);
+    Md5Context md5;
+    md5_init(&md5);
+    size_t at = 0;
+    while (at < d->size) {
+        size_t ready = d->progress->done.load(std::memory_order_acquire);
+        if (ready == at) {
+            yield_thread();
+            continue;
+        }
+        size_t n = ready - at < kPublishStep * 64 ? ready - at : kPublishStep * 64;
+        md5_update(&md5, d->body + at, uint32_t(n));
+        at += n;
+    }
+    md5_final(d->digest, &md5);
 }
 
 } // namespace
@@ -129,22 +169,25 @@ WriteStatus write_output_database(SourceDatabase* db, int32_t kept_count, Locati
         body = own_body.get();
     }
 
-    fill_body(body, db->records.get(), kept_count, table, text_count, layout);
     size_t size = size_t(length);
 
-    // The digest is computed on the second core while this one writes the temporary file, the
-    // final file's body, and reads the temporary file back: only the final file's front needs
-    // the digest.
+    // The digest is computed on the second core, following the layout of the body and then
+    // while this core writes the temporary file and the final file's body and reads the
+    // temporary file back: only the final file's front needs the digest.
     uint8_t prefix[db_layout::kMagicSize + db_layout::kDigestSize];
     size_t prefix_length = 0;
     if (layout.has_magic) {
         std::memcpy(prefix, db_layout::kMagic, db_layout::kMagicSize);
         prefix_length = db_layout::kMagicSize;
     }
-    BodyDigest digest{body, size, prefix + prefix_length};
-    BackgroundTask digesting;
-    start_task(&digesting, digest_body, &digest);
+    FillProgress progress;
+    BodyDigest digest{body, size, &progress, prefix + prefix_length};
     prefix_length += db_layout::kDigestSize;
+    BackgroundTask digesting;
+    bool following = start_thread(&digesting, digest_body, &digest);
+    fill_body(body, size, db->records.get(), kept_count, table, text_count, layout, &progress);
+    if (!following)
+        start_task(&digesting, digest_body, &digest); // no second thread: the body is complete
 
     WriteStatus status = from_stage(write_temp_file(temp_path, body, size), WRITE_TEMP_OPEN_FAILED,
                                     WRITE_TEMP_WRITE_FAILED);
