@@ -131,24 +131,40 @@ struct RecordSpan {
 
 constexpr uint32_t kSplitCount = 1u << 16;
 
-// Records lie in no order behind the index, and their redirects point anywhere: the record of the
-// entry kAhead on is asked for early, and the redirect target of the entry kAhead / 2 on (its
-// record has arrived by then), so that the misses of many entries overlap.
+// Records lie in no order behind the index, and their redirects point anywhere: each entry's
+// reads are asked for early, in three steps as the bytes that lead to them arrive. The record
+// kAhead entries on; the redirect targets of the record kAhead / 2 on (its record has arrived
+// by then); and the area redirect inside a location block kAhead / 4 on.
 constexpr uint32_t kAhead = 16;
 
-NORVANE_ALWAYS_INLINE void prefetch_record(const ImageView* v, const uint8_t* entry) {
-    uint32_t r = load_le24(entry + 4);
-    if (r < v->size)
-        prefetch_read(v->data + r);
+NORVANE_ALWAYS_INLINE void ask_for(const ImageView* v, uint32_t pos) {
+    if (pos < v->size)
+        prefetch_read(v->data + pos);
 }
 
-NORVANE_ALWAYS_INLINE void prefetch_redirect(const ImageView* v, const uint8_t* entry) {
+// The target of the redirect at pos, if there is one there.
+NORVANE_ALWAYS_INLINE void ask_for_target(const ImageView* v, uint32_t pos) {
+    if (fits(v, pos, 4) && is_redirect(v->data[pos]))
+        ask_for(v, load_le24(v->data + pos + 1));
+}
+
+NORVANE_ALWAYS_INLINE void prefetch_record(const ImageView* v, const uint8_t* entry) {
+    ask_for(v, load_le24(entry + 4));
+}
+
+NORVANE_ALWAYS_INLINE void prefetch_redirects(const ImageView* v, const uint8_t* entry) {
     uint32_t r = load_le24(entry + 4);
-    if (fits(v, r + 4, 4) && is_redirect(v->data[r + 4])) {
-        uint32_t x = load_le24(v->data + r + 5);
-        if (x < v->size)
-            prefetch_read(v->data + x);
-    }
+    ask_for_target(v, r + 4); // the country's redirect, or the block's
+    ask_for_target(v, r + 8); // the area's redirect, when the record has one of its own
+}
+
+NORVANE_ALWAYS_INLINE void prefetch_block_area(const ImageView* v, const uint8_t* entry) {
+    uint32_t r = load_le24(entry + 4);
+    if (!fits(v, r + 4, 4) || v->data[r + 4] != 1)
+        return;
+    uint32_t x = load_le24(v->data + r + 5);
+    if (fits(v, x, 4) && v->data[x] == 2)
+        ask_for_target(v, x + 4);
 }
 
 void resolve_span(void* context) {
@@ -159,7 +175,9 @@ void resolve_span(void* context) {
         if (k + kAhead < span->end)
             prefetch_record(v, entry + kAhead * kIndexEntrySize);
         if (k + kAhead / 2 < span->end)
-            prefetch_redirect(v, entry + kAhead / 2 * kIndexEntrySize);
+            prefetch_redirects(v, entry + kAhead / 2 * kIndexEntrySize);
+        if (k + kAhead / 4 < span->end)
+            prefetch_block_area(v, entry + kAhead / 4 * kIndexEntrySize);
         RangeRecord* rec = &span->records[k];
         uint32_t r = load_le24(entry + 4);
         rec->start_ip = load_le32(entry);
