@@ -43,9 +43,11 @@ struct ChildRun {
     int status;
 };
 
-// Runs argv in dir with stdout silenced; wall time and peak resident memory of the child.
-ChildRun run_child(const std::string& dir, const std::vector<std::string>& args) {
-    std::fflush(stdout); // or the child's freopen would print our pending output again
+// Runs args in dir with stdout silenced; wall time and peak resident memory of the child. Called
+// in a process of its own, just started (see run_child): a child's peak memory counts the memory
+// of the process it was forked from, which must not be this benchmark's.
+ChildRun spawn_and_wait(const std::string& dir, const std::vector<std::string>& args) {
+    std::fflush(stdout);
     auto t = Clock::now();
     pid_t pid = fork();
     if (pid == 0) {
@@ -64,6 +66,41 @@ ChildRun run_child(const std::string& dir, const std::vector<std::string>& args)
     struct rusage ru {};
     wait4(pid, &status, 0, &ru);
     return ChildRun{seconds_since(t), ru.ru_maxrss, status};
+}
+
+// Runs args in dir through a fresh copy of this program ("--spawn"), which reports back.
+ChildRun run_child(const std::string& dir, const std::vector<std::string>& args) {
+    int out[2];
+    if (pipe(out) != 0)
+        std::exit(1);
+    std::fflush(stdout);
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], 1);
+        close(out[0]);
+        close(out[1]);
+        std::vector<std::string> all = {"/proc/self/exe", "--spawn", dir};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (const std::string& a : all)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    char report[128] = {};
+    size_t got = 0;
+    for (ssize_t n; got < sizeof report - 1 &&
+                    (n = read(out[0], report + got, sizeof report - 1 - got)) > 0;)
+        got += size_t(n);
+    close(out[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ChildRun run{0, 0, 1};
+    if (std::sscanf(report, "%lf %ld %d", &run.seconds, &run.max_rss_kb, &run.status) != 3)
+        std::exit(1);
+    return run;
 }
 
 // Reads the file whole into one block, as a program that needs all of it would.
@@ -192,6 +229,11 @@ void bench(const Case& k) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 4 && std::string(argv[1]) == "--spawn") {
+        ChildRun run = spawn_and_wait(argv[2], std::vector<std::string>(argv + 3, argv + argc));
+        std::printf("%.9f %ld %d\n", run.seconds, run.max_rss_kb, run.status);
+        return 0;
+    }
     std::vector<Case> cases;
     for (int i = 1; i + 1 < argc; i += 2) {
         bool real = std::string(argv[i]) == "real";

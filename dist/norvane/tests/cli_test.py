@@ -440,7 +440,7 @@ class Cli(unittest.TestCase):
 
     def test_runs_sharing_a_folder_at_once(self):
         """They share the temporary file too: whoever printed "Done." wrote a complete database,
-        and the output is one of those."""
+        the output is one of those, and the others leave no staged output behind."""
         wants = []
         for k in range(4):
             source = random_source(100 + k, count=20000 - 4000 * k)
@@ -460,6 +460,9 @@ class Cli(unittest.TestCase):
                     self.assertEqual(p.returncode, 1, out)
             if done:
                 self.assertTrue(self.read("db.dat") in done, "not the database of a finished run")
+            # A run that failed after writing its output's body (the temporary file changed under
+            # it) leaves nothing of that body behind.
+            self.assertEqual([n for n in self.listing() if n.startswith(".db.dat")], [])
 
     def test_a_reader_keeps_answering_while_the_file_is_replaced(self):
         query = os.environ.get("QUERY_EXE")

@@ -9,6 +9,7 @@
 namespace {
 
 constexpr size_t kChunkSize = size_t(1) << 20;
+constexpr size_t kFlushStep = size_t(2) << 20;
 
 } // namespace
 
@@ -96,10 +97,20 @@ FileStageStatus abandon_stage(OutputStage* stage, FileStageStatus status) {
 }
 
 // The body behind room for the prefix; the room is filled once the prefix is known.
+// Each part of the body starts on its way to storage as soon as it is written, while the rest
+// is still being written and the prefix is still in the making: the flush at the end then has
+// little left to wait for.
 bool write_body(PlatformFile* file, size_t prefix_length, const uint8_t* body, size_t length) {
     uint8_t room[64] = {};
-    return prefix_length <= sizeof room && pf_write(file, room, prefix_length) &&
-           pf_write(file, body, length);
+    if (prefix_length > sizeof room || !pf_write(file, room, prefix_length))
+        return false;
+    for (size_t at = 0; at < length; at += kFlushStep) {
+        size_t n = length - at < kFlushStep ? length - at : kFlushStep;
+        if (!pf_write(file, body + at, n))
+            return false;
+        pf_start_flush(file);
+    }
+    return true;
 }
 
 } // namespace
@@ -138,9 +149,6 @@ FileStageStatus begin_output_file(const char* output_path, size_t prefix_length,
     }
     if (!write_body(&stage->file, prefix_length, body, length))
         return abandon_stage(stage, STAGE_WRITE_FAILED);
-    // The body starts on its way to storage while the prefix is still in the making: the flush
-    // at the end then has little left to wait for.
-    pf_start_flush(&stage->file);
     return STAGE_OK;
 }
 

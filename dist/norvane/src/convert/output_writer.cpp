@@ -172,8 +172,8 @@ WriteStatus write_output_database(SourceDatabase* db, int32_t kept_count, Locati
     size_t size = size_t(length);
 
     // The digest is computed on the second core, following the layout of the body and then
-    // while this core writes the temporary file and the final file's body and reads the
-    // temporary file back: only the final file's front needs the digest.
+    // while this core writes the temporary file and the final file's body and reads the former
+    // back: only the final file's front needs the digest.
     uint8_t prefix[db_layout::kMagicSize + db_layout::kDigestSize];
     size_t prefix_length = 0;
     if (layout.has_magic) {
@@ -205,7 +205,8 @@ WriteStatus write_output_database(SourceDatabase* db, int32_t kept_count, Locati
     // The final file's body is written (unnamed, or under a name of its own) and on its way to
     // storage while the temporary file is read back and the digest may still be in the making;
     // the digest goes in front, into the room left for it, once it is known. It is named only
-    // after both.
+    // after both. (It comes after the temporary file is complete: where the disk has room for
+    // only one of them, the complete temporary file is the one left.)
     OutputStage final_file;
     WriteStatus begun =
         from_stage(begin_output_file(output_path, prefix_length, body, size, &final_file),
