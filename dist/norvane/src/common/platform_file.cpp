@@ -212,8 +212,6 @@ bool pf_sync(PlatformFile* file) {
 
 void pf_start_flush(PlatformFile*) {}
 
-void pf_forget_cached(const char*) {}
-
 bool pf_close(PlatformFile* file) {
     if (!file->is_open())
         return true;
@@ -471,17 +469,6 @@ void pf_start_flush(PlatformFile* file) {
     sync_file_range(file->fd, 0, 0, SYNC_FILE_RANGE_WRITE);
 #else
     (void)file;
-#endif
-}
-
-void pf_forget_cached(const char* path) {
-#ifdef __linux__
-    PlatformFile file;
-    uint64_t size = 0;
-    if (pf_open_read(path, &file, &size) == FILE_OK)
-        posix_fadvise(file.fd, 0, 0, POSIX_FADV_DONTNEED);
-#else
-    (void)path;
 #endif
 }
 

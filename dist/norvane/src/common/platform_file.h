@@ -66,12 +66,6 @@ bool pf_sync(PlatformFile* file);
 // so that a later pf_sync finds most of it done. Only a hint: pf_sync is still what makes it safe.
 void pf_start_flush(PlatformFile* file);
 
-// Drops what the system holds in memory of the regular file at path (its cached pages, which it
-// would otherwise free when the file goes), where the platform allows (Linux); its contents stay
-// as they are. A hint for a file about to be replaced: the replacing rename then has nothing to
-// free.
-void pf_forget_cached(const char* path);
-
 // Closes now; false when closing reported an error.
 bool pf_close(PlatformFile* file);
 

@@ -5,7 +5,6 @@
 
 #include "common/memory.h"
 #include "common/platform_file.h"
-#include "convert/background_task.h"
 
 namespace {
 
@@ -153,23 +152,9 @@ FileStageStatus begin_output_file(const char* output_path, size_t prefix_length,
     return STAGE_OK;
 }
 
-namespace {
-
-void forget_target(void* context) {
-    pf_forget_cached(static_cast<const OutputStage*>(context)->target.c_str());
-}
-
-} // namespace
-
 FileStageStatus finish_output_file(OutputStage* stage, const uint8_t* prefix, size_t prefix_length,
                                    const uint8_t* body, size_t length) {
-    // While this thread waits for storage, another frees the cached pages of the file about to
-    // be replaced, work the rename would otherwise do once the wait is over.
-    BackgroundTask forgetting;
-    start_thread(&forgetting, forget_target, stage);
-    bool synced = pf_write_at(&stage->file, 0, prefix, prefix_length) && pf_sync(&stage->file);
-    wait_task(&forgetting);
-    if (!synced)
+    if (!pf_write_at(&stage->file, 0, prefix, prefix_length) || !pf_sync(&stage->file))
         return abandon_stage(stage, STAGE_WRITE_FAILED);
     if (!stage->named) {
         for (int attempt = 0; attempt < 10 && !stage->named; ++attempt) {
