@@ -84,4 +84,35 @@ TEST(LocationTable, CapacityIsNeverExceeded) {
     EXPECT_EQ(tb.t.location_count, 3);
 }
 
+TEST(LocationTable, AppendedTextsAreFoundByLaterSearches) {
+    // The merge appends texts its labels say are new without searching; a search afterwards
+    // (the table's other users) must still see them, past a growth of the entries and the index.
+    Table tb;
+    ASSERT_TRUE(reserve_locations(&tb.t, 3000));
+    std::vector<std::string> texts;
+    for (int i = 0; i < 3000; ++i)
+        texts.push_back("appended " + std::to_string(i));
+    for (int i = 0; i < 3000; ++i)
+        ASSERT_EQ(
+            append_location(&tb.t, texts[size_t(i)].c_str(), uint32_t(texts[size_t(i)].size())), i);
+    EXPECT_EQ(location_offset(&tb.t, 1), uint32_t(texts[0].size()) + 1);
+    for (int i = 0; i < 3000; i += 7) {
+        std::string copy = texts[size_t(i)];
+        EXPECT_EQ(intern_location(&tb.t, copy.c_str()), i);
+    }
+    EXPECT_EQ(intern_location(&tb.t, "new"), 3000);
+    EXPECT_EQ(append_location(&tb.t, "later", 5), 3001);
+    EXPECT_EQ(intern_location(&tb.t, "later"), 3001);
+    EXPECT_EQ(tb.t.location_count, 3002);
+}
+
+TEST(LocationTable, AppendingStopsAtTheCapacity) {
+    Table tb(2);
+    EXPECT_TRUE(reserve_locations(&tb.t, 10)); // room beyond the capacity is not taken
+    EXPECT_EQ(append_location(&tb.t, "a", 1), 0);
+    EXPECT_EQ(append_location(&tb.t, "b", 1), 1);
+    EXPECT_EQ(append_location(&tb.t, "c", 1), INTERN_TABLE_FULL);
+    EXPECT_EQ(tb.t.location_count, 2);
+}
+
 } // namespace
