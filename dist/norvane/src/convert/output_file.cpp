@@ -8,7 +8,8 @@
 
 namespace {
 
-constexpr size_t kChunkSize = size_t(1) << 20;
+// Read back a quarter megabyte at a time: small enough to stay out of the huge-page blocks.
+constexpr size_t kChunkSize = size_t(1) << 18;
 constexpr size_t kFlushStep = size_t(2) << 20;
 
 } // namespace

@@ -148,6 +148,11 @@ LabelStatus find_positions(RangeRecord* records, int32_t record_count, const Ima
     return LABEL_OK;
 }
 
+const char* text_at(const ImageSpan& span, uint32_t position) {
+    return position == span.size ? empty_text
+                                 : reinterpret_cast<const char*>(span.image + position);
+}
+
 // The distinct texts met so far, by their bytes: open addressing over (hash, label + 1).
 struct LabelSlot {
     uint32_t hash;
@@ -157,7 +162,7 @@ struct LabelSlot {
 struct TextTable {
     MallocArray<LabelSlot> slots;
     uint32_t mask = 0;
-    MallocArray<const char*> first_text; // per label: the first text met with its bytes
+    MallocArray<uint32_t> first_at; // per label: the position of the first text met with its bytes
     MallocArray<uint32_t> hashes;        // per label
     uint32_t count = 0;
 };
@@ -183,19 +188,20 @@ bool grow_table(TextTable* table) {
 
 // The label of text, a new one when its bytes were not met before; UINT32_MAX when the table
 // can't grow.
-uint32_t label_of(TextTable* table, uint32_t* lengths, const char* text, uint32_t length,
-                  uint32_t hash) {
+uint32_t label_of(TextTable* table, uint32_t* lengths, const ImageSpan& span, uint32_t position,
+                  const char* text, uint32_t length, uint32_t hash) {
     uint32_t s = hash & table->mask;
     for (; table->slots[s].label_plus_one != 0; s = (s + 1) & table->mask) {
         if (table->slots[s].hash != hash)
             continue;
         uint32_t label = table->slots[s].label_plus_one - 1;
-        if (lengths[label] == length && std::memcmp(table->first_text[label], text, length) == 0)
+        if (lengths[label] == length &&
+            std::memcmp(text_at(span, table->first_at[label]), text, length) == 0)
             return label;
     }
     uint32_t label = table->count++;
     table->slots[s] = LabelSlot{hash, label + 1};
-    table->first_text[label] = text;
+    table->first_at[label] = position;
     table->hashes[label] = hash;
     lengths[label] = length;
     if (uint64_t(table->count) * 2 > uint64_t(table->mask) + 1 && !grow_table(table))
@@ -206,6 +212,7 @@ uint32_t label_of(TextTable* table, uint32_t* lengths, const char* text, uint32_
 // A text about to be labelled.
 struct PendingText {
     const char* text;
+    uint32_t position;
     uint32_t length;
     uint32_t hash;
 };
@@ -221,9 +228,9 @@ LabelStatus label_positions(const PositionSet& set, const ImageSpan& span,
     *label_at = malloc_array<uint32_t>(n);
     labels->lengths = malloc_array<uint32_t>(n); // at most one label per position
     TextTable table;
-    table.first_text = malloc_array<const char*>(n);
+    table.first_at = malloc_array<uint32_t>(n);
     table.hashes = malloc_array<uint32_t>(n);
-    if (!*label_at || !labels->lengths || !table.first_text || !table.hashes || !grow_table(&table))
+    if (!*label_at || !labels->lengths || !table.first_at || !table.hashes || !grow_table(&table))
         return LABEL_OUT_OF_MEMORY;
     PendingText batch[kBatch];
     uint32_t pending = 0, rank = 0;
@@ -236,17 +243,16 @@ LabelStatus label_positions(const PositionSet& set, const ImageSpan& span,
                 word = set.bits[++w];
             uint32_t position = uint32_t(w * 64) + uint32_t(__builtin_ctzll(word));
             word &= word - 1;
-            const char* text = position == span.size
-                                   ? empty_text
-                                   : reinterpret_cast<const char*>(span.image + position);
+            const char* text = text_at(span, position);
             uint32_t length = uint32_t(std::strlen(text));
             uint32_t hash = hash_text(text, length);
-            batch[pending] = PendingText{text, length, hash};
+            batch[pending] = PendingText{text, position, length, hash};
             prefetch_read(&table.slots[hash & table.mask]);
         }
         for (uint32_t k = 0; k < pending; ++k) {
             const PendingText& p = batch[k];
-            uint32_t label = label_of(&table, labels->lengths.get(), p.text, p.length, p.hash);
+            uint32_t label = label_of(&table, labels->lengths.get(), span, p.position, p.text,
+                                      p.length, p.hash);
             if (label == UINT32_MAX)
                 return LABEL_OUT_OF_MEMORY;
             (*label_at)[rank++] = label;
