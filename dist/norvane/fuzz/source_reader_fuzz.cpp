@@ -13,9 +13,8 @@
 
 namespace {
 
-bool inside(const SourceDatabase& db, const char* text) {
-    const char* begin = reinterpret_cast<const char*>(db.image.get());
-    return text == empty_text || (text >= begin && text < begin + db.source_size);
+bool inside(const SourceDatabase& db, uint32_t at) {
+    return at == kEmptyTextAt || at < uint32_t(db.source_size);
 }
 
 } // namespace
@@ -26,10 +25,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     for (int32_t i = 0; i < db.record_count; ++i) {
         const RangeRecord& r = db.records[i];
-        if (!inside(db, r.country_text) || !inside(db, r.area_text))
+        if (!inside(db, r.country) || !inside(db, r.area))
             __builtin_trap();
         // Reading the whole text must stay inside the image (ASan checks it).
-        volatile size_t n = std::strlen(r.country_text) + std::strlen(r.area_text);
+        volatile size_t n = std::strlen(source_text(db.image.get(), r.country)) +
+                            std::strlen(source_text(db.image.get(), r.area));
         (void)n;
     }
     int32_t format = size % 2 ? db_layout::kFormatOld : db_layout::kFormatNew;
@@ -39,8 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         location_table_init(&by_labels, 1 << 12) != 0)
         return 0;
     int32_t kept_plain = 0, kept = 0;
-    MergeStatus plain_status =
-        merge_ranges(plain.data(), db.record_count, format, nullptr, &by_bytes, &kept_plain);
+    MergeStatus plain_status = merge_ranges(plain.data(), db.record_count, format, db.image.get(),
+                                            nullptr, &by_bytes, &kept_plain);
     MergeStatus status = merge_source_ranges(&db, format, &by_labels, &kept);
     if (status != plain_status || kept != kept_plain ||
         by_labels.location_count != by_bytes.location_count)
@@ -48,8 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int32_t i = 0; i < kept; ++i) {
         const RangeRecord& a = plain[size_t(i)];
         const RangeRecord& b = db.records[i];
-        if (a.start_ip != b.start_ip || a.end_ip != b.end_ip ||
-            a.country_index != b.country_index || a.area_index != b.area_index)
+        if (a.start_ip != b.start_ip || a.end_ip != b.end_ip || a.country != b.country ||
+            a.area != b.area)
             __builtin_trap();
     }
     for (int32_t j = 0; j < by_labels.location_count; ++j)

@@ -48,41 +48,45 @@ Merged merge(const std::vector<In>& in, int32_t format = db_layout::kFormatNew) 
     }
     std::vector<RangeRecord> recs;
     for (size_t i = 0; i < in.size(); ++i) {
-        const char* area = image.data() + at[2 * i + 1];
-        recs.push_back(RangeRecord{in[i].start, in[i].end, -1, -1, image.data() + at[2 * i],
-                                   *area == 0 && i % 2 ? empty_text : area});
+        uint32_t area = uint32_t(at[2 * i + 1]);
+        recs.push_back(RangeRecord{in[i].start, in[i].end, uint32_t(at[2 * i]),
+                                   image[area] == 0 && i % 2 ? kEmptyTextAt : area});
     }
     std::vector<RangeRecord> plain = recs;
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(image.data());
 
     LocationTable t, by_bytes;
     EXPECT_EQ(location_table_init(&t), 0);
     EXPECT_EQ(location_table_init(&by_bytes), 0);
     TextLabels labels;
-    EXPECT_EQ(label_texts(recs.data(), int32_t(recs.size()),
-                          reinterpret_cast<const uint8_t*>(image.data()), uint32_t(image.size()),
-                          &labels),
-              LABEL_OK);
-    int32_t kept = -1, kept_plain = -1;
-    EXPECT_EQ(merge_ranges(recs.data(), int32_t(recs.size()), format, &labels, &t, &kept),
-              MERGE_OK);
     EXPECT_EQ(
-        merge_ranges(plain.data(), int32_t(plain.size()), format, nullptr, &by_bytes, &kept_plain),
-        MERGE_OK);
+        label_texts(recs.data(), int32_t(recs.size()), bytes, uint32_t(image.size()), &labels),
+        LABEL_OK);
+    int32_t kept = -1, kept_plain = -1;
+    EXPECT_EQ(merge_ranges(recs.data(), int32_t(recs.size()), format, bytes, &labels, &t, &kept),
+              MERGE_OK);
+    EXPECT_EQ(merge_ranges(plain.data(), int32_t(plain.size()), format, bytes, nullptr, &by_bytes,
+                           &kept_plain),
+              MERGE_OK);
     EXPECT_EQ(kept, kept_plain);
     EXPECT_EQ(t.location_count, by_bytes.location_count);
     Merged m;
     for (int32_t i = 0; i < kept; ++i) {
         const RangeRecord& r = recs[i];
-        EXPECT_STREQ(t.entries[r.country_index].text, r.country_text);
-        EXPECT_STREQ(t.entries[r.area_index].text, r.area_text);
-        EXPECT_EQ(r.country_index, plain[i].country_index);
-        EXPECT_EQ(r.area_index, plain[i].area_index);
-        // The table keeps the first pointer met for each text, whichever way it was filled.
-        EXPECT_EQ(t.entries[r.country_index].text, by_bytes.entries[r.country_index].text);
-        m.ranges.push_back(Out{r.start_ip, r.end_ip, r.country_text, r.area_text});
+        EXPECT_EQ(r.country, plain[i].country);
+        EXPECT_EQ(r.area, plain[i].area);
+        // Every text the table points to lies in the image (or is the program's empty text).
+        for (uint32_t index : {r.country, r.area}) {
+            const char* text = t.entries[index].text;
+            EXPECT_TRUE(text == empty_text ||
+                        (text >= image.data() && text < image.data() + image.size()));
+        }
+        m.ranges.push_back(
+            Out{r.start_ip, r.end_ip, t.entries[r.country].text, t.entries[r.area].text});
     }
     for (int32_t i = 0; i < t.location_count; ++i) {
         m.texts.push_back(t.entries[i].text);
+        EXPECT_STREQ(t.entries[i].text, by_bytes.entries[i].text);
         EXPECT_EQ(t.entries[i].end_offset, by_bytes.entries[i].end_offset);
     }
     return m;
@@ -212,17 +216,18 @@ TEST(RangeMerge, ManyPointersToEqualTextsJoinByContent) {
 TEST(RangeMerge, TableFullEndsTheMerge) {
     const char image[] = "A\0B\0C\0D";
     for (bool with_labels : {false, true}) {
-        RangeRecord recs[2] = {{0, 1, -1, -1, image, image + 2},
-                               {5, 6, -1, -1, image + 4, image + 6}};
+        RangeRecord recs[2] = {{0, 1, 0, 2}, {5, 6, 4, 6}};
         TextLabels labels;
-        ASSERT_EQ(
-            label_texts(recs, 2, reinterpret_cast<const uint8_t*>(image), sizeof image, &labels),
-            LABEL_OK);
+        if (with_labels)
+            ASSERT_EQ(label_texts(recs, 2, reinterpret_cast<const uint8_t*>(image), sizeof image,
+                                  &labels),
+                      LABEL_OK);
         LocationTable t;
         ASSERT_EQ(location_table_init(&t, 3), 0);
         int32_t kept = -1;
-        EXPECT_EQ(merge_ranges(recs, 2, db_layout::kFormatNew, with_labels ? &labels : nullptr, &t,
-                               &kept),
+        EXPECT_EQ(merge_ranges(recs, 2, db_layout::kFormatNew,
+                               reinterpret_cast<const uint8_t*>(image),
+                               with_labels ? &labels : nullptr, &t, &kept),
                   MERGE_TABLE_FULL);
         EXPECT_EQ(kept, 1);
         EXPECT_EQ(t.location_count, 3);
@@ -233,29 +238,28 @@ TEST(TextLabels, EqualBytesShareALabelWhereverTheyStand) {
     // Texts at six places: "ab" twice, "" inside the image and as the empty text, "a" (a prefix
     // of "ab"), and "b" (a suffix of "ab", at a place inside it).
     const char image[] = "ab\0ab\0\0a";
-    RangeRecord recs[3] = {{0, 0, -1, -1, image, image + 3},
-                           {1, 1, -1, -1, image + 6, empty_text},
-                           {2, 2, -1, -1, image + 7, image + 1}};
+    RangeRecord recs[3] = {{0, 0, 0, 3}, {1, 1, 6, kEmptyTextAt}, {2, 2, 7, 1}};
     TextLabels labels;
     ASSERT_EQ(label_texts(recs, 3, reinterpret_cast<const uint8_t*>(image), sizeof image, &labels),
               LABEL_OK);
     EXPECT_EQ(labels.label_count, 4);
-    EXPECT_EQ(recs[0].country_index, recs[0].area_index);
-    EXPECT_EQ(recs[1].country_index, recs[1].area_index);
-    std::set<int32_t> distinct{recs[0].country_index, recs[1].country_index, recs[2].country_index,
-                               recs[2].area_index};
+    EXPECT_EQ(recs[0].country, recs[0].area);
+    EXPECT_EQ(recs[1].country, recs[1].area);
+    std::set<uint32_t> distinct{recs[0].country, recs[1].country, recs[2].country, recs[2].area};
     EXPECT_EQ(distinct.size(), 4u);
-    EXPECT_EQ(labels.lengths[size_t(recs[0].country_index)], 2u);
-    EXPECT_EQ(labels.lengths[size_t(recs[1].country_index)], 0u);
-    EXPECT_EQ(labels.lengths[size_t(recs[2].area_index)], 1u);
+    EXPECT_EQ(labels.lengths[recs[0].country], 2u);
+    EXPECT_EQ(labels.lengths[recs[1].country], 0u);
+    EXPECT_EQ(labels.lengths[recs[2].area], 1u);
+    // Each label keeps the first place its bytes stand at.
+    EXPECT_EQ(labels.first_at[recs[0].country], 0u);
+    EXPECT_EQ(labels.first_at[recs[2].area], 1u);
 }
 
 TEST(TextLabels, ATextOutsideTheImageIsRefused) {
     const char image[] = "a\0b";
-    const char elsewhere[] = "a";
-    RangeRecord inside{0, 0, -1, -1, image, image + 2};
-    for (const char* foreign : {elsewhere, image + sizeof image}) {
-        RangeRecord recs[2] = {inside, {1, 1, -1, -1, image, foreign}};
+    RangeRecord inside{0, 0, 0, 2};
+    for (uint32_t foreign : {uint32_t(sizeof image), uint32_t(sizeof image) + 100, 0xFFFFFFFEu}) {
+        RangeRecord recs[2] = {inside, {1, 1, 0, foreign}};
         TextLabels labels;
         EXPECT_EQ(
             label_texts(recs, 2, reinterpret_cast<const uint8_t*>(image), sizeof image, &labels),
@@ -280,14 +284,14 @@ TEST(TextLabels, ManyRecordsOnTwoThreadsMatchTheBytes) {
     }
     std::vector<RangeRecord> recs;
     for (uint32_t i = 0; i < n; ++i)
-        recs.push_back({i, i, -1, -1, image.data() + at[2 * i], image.data() + at[2 * i + 1]});
+        recs.push_back({i, i, uint32_t(at[2 * i]), uint32_t(at[2 * i + 1])});
     TextLabels labels;
     ASSERT_EQ(label_texts(recs.data(), int32_t(n), reinterpret_cast<const uint8_t*>(image.data()),
                           uint32_t(image.size()), &labels),
               LABEL_OK);
     std::vector<int32_t> label_of_text(32, -1);
     for (uint32_t i = 0; i < 2 * n; ++i) {
-        int32_t label = i % 2 ? recs[i / 2].area_index : recs[i / 2].country_index;
+        int32_t label = int32_t(i % 2 ? recs[i / 2].area : recs[i / 2].country);
         if (label_of_text[which[i]] < 0)
             label_of_text[which[i]] = label;
         ASSERT_EQ(label, label_of_text[which[i]]) << i;

@@ -27,7 +27,7 @@ struct KeptRange {
 struct Converted {
     std::vector<uint8_t> file;
     std::vector<uint32_t> probes; // start, end and end + 1 of every source range
-    std::vector<KeptRange> kept;  // as the merge left them, texts as the source reader found them
+    std::vector<KeptRange> kept;  // as the merge left them, texts through the table
     uint32_t text_count = 0;
 };
 
@@ -45,7 +45,8 @@ void convert(const std::vector<uint8_t>& source, int32_t format, Converted* out)
     ASSERT_EQ(merge_source_ranges(&db, format, &table, &kept), MERGE_OK);
     for (int32_t i = 0; i < kept; ++i) {
         const RangeRecord& r = db.records[i];
-        out->kept.push_back({r.start_ip, r.end_ip, r.country_text, r.area_text});
+        out->kept.push_back(
+            {r.start_ip, r.end_ip, table.entries[r.country].text, table.entries[r.area].text});
     }
     std::string name = testing::TempDir() + "round_trip_" +
                        testing::UnitTest::GetInstance()->current_test_info()->name();

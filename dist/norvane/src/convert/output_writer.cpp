@@ -40,13 +40,13 @@ uint8_t* put_index(uint8_t* p, const db_layout::LayoutTraits& layout, uint32_t v
     return p + 2;
 }
 
-// The body can be laid out over the records it is made from when entry i ends before record
-// i + 1 begins (the header and an entry together take no more than a record) and the block is
-// large enough. Not so for the new layout where pointers are 4 bytes (24-byte records).
-bool fits_over_records(const db_layout::LayoutTraits& layout, uint64_t length,
-                       int32_t record_count) {
-    return layout.header_size + layout.range_entry_size <= sizeof(RangeRecord) &&
-           length <= uint64_t(record_count) * sizeof(RangeRecord);
+// The body is laid out over the records it is made from: entry i ends before record i + 2
+// begins when the header and an entry each take no more than a record, and fill_body reads one
+// record ahead. (Both layouts qualify; the check keeps it so.)
+static_assert(sizeof(RangeRecord) == 16, "the body is laid out over 16-byte records");
+bool fits_over_records(const db_layout::LayoutTraits& layout) {
+    return layout.header_size <= sizeof(RangeRecord) &&
+           layout.range_entry_size <= sizeof(RangeRecord);
 }
 
 // How far the body is laid out: the digest follows behind on the second core.
@@ -67,8 +67,8 @@ void publish(FillProgress* progress, const uint8_t* body, const uint8_t* p,
 
 // Lays the body out in `body`, which holds exactly body_size() bytes and may be the records'
 // own block, front to back, telling `progress` how far it has got. Each record is read before
-// its bytes are overwritten: the header overlaps record 0, which is read first, and entry i ends
-// before record i + 1 begins.
+// its bytes are overwritten: the header overlaps record 0, which is read first, and entry i
+// overlaps records i and i + 1, which are read before it is written.
 void fill_body(uint8_t* body, size_t size, const RangeRecord* records, int32_t kept_count,
                const LocationTable* table, int32_t text_count,
                const db_layout::LayoutTraits& layout, FillProgress* progress) {
@@ -84,8 +84,8 @@ void fill_body(uint8_t* body, size_t size, const RangeRecord* records, int32_t k
             next = records[i + 1];
         store_le32(p, r.start_ip);
         store_le32(p + 4, r.end_ip);
-        p = put_index(p + 8, layout, uint32_t(r.country_index));
-        p = put_index(p, layout, uint32_t(r.area_index));
+        p = put_index(p + 8, layout, r.country);
+        p = put_index(p, layout, r.area);
         publish(progress, body, p, &published);
     }
     for (int32_t j = 0; j < text_count; ++j, p += 4)
@@ -158,11 +158,18 @@ WriteStatus write_output_database(SourceDatabase* db, int32_t kept_count, Locati
         return WRITE_TOO_LARGE;
     if (length > uint64_t(SIZE_MAX))
         return WRITE_OUT_OF_MEMORY;
-    // The records are not needed once the body is laid out, and their block is larger than the
-    // body unless the texts are long: reusing it spares touching as many fresh pages again.
+    // The records are not needed once the body is laid out, and their block is about as large
+    // as the body: reusing it (grown when the texts make the body larger) spares touching as many
+    // fresh pages again.
     MallocArray<uint8_t> own_body;
-    uint8_t* body = reinterpret_cast<uint8_t*>(db->records.get());
-    if (!fits_over_records(layout, length, db->record_count)) {
+    uint8_t* body = nullptr;
+    if (fits_over_records(layout)) {
+        size_t records_needed = size_t((length + sizeof(RangeRecord) - 1) / sizeof(RangeRecord));
+        if (records_needed > size_t(db->record_count) &&
+            !realloc_array(&db->records, records_needed))
+            return WRITE_OUT_OF_MEMORY;
+        body = reinterpret_cast<uint8_t*>(db->records.get());
+    } else {
         own_body = malloc_array<uint8_t>(size_t(length));
         if (!own_body)
             return WRITE_OUT_OF_MEMORY;

@@ -28,11 +28,11 @@ struct WriteReport {
 };
 
 // Writes db->records[0 .. kept_count) and the table's texts. The body is laid out over the
-// records when it fits in their block, so they no longer hold records afterwards. Releases db's
-// source image once the body is on disk (the texts are not needed after that). The old layout may
-// lower the table's location_count to 65,535. temp_path is kTempFileName for the program. Only a
-// complete, verified database is left at output_path: on a failure after it was created it is
-// removed.
+// records (their block grown when the body is larger), so they no longer hold records afterwards.
+// Releases db's source image once the body is on disk (the texts are not needed after that). The
+// old layout may lower the table's location_count to 65,535. temp_path is kTempFileName for the
+// program. Only a complete, verified database is left at output_path: on a failure after it was
+// created it is removed.
 WriteStatus write_output_database(SourceDatabase* db, int32_t kept_count, LocationTable* table,
                                   int32_t format_version, const char* output_path,
                                   const char* temp_path, WriteReport* report);

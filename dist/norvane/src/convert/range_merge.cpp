@@ -14,21 +14,23 @@ bool over_limit(const db_layout::LayoutTraits& layout, int32_t index) {
 }
 
 // Where the merge gets a text's LocationTable index. With labels (the driver's way) every text
-// carries a label in its index field, and the first text met with a label is appended to the
-// table: one array look-up per text, and the table is never searched. Without labels each text
-// is interned by its bytes.
+// field holds a label, and each label's text is appended to the table when first met: one array
+// look-up per text, and the table is never searched. Without labels a text field holds the text's
+// position in the image, and the text is interned by its bytes.
 struct Interner {
     LocationTable* table;
+    const uint8_t* image;
     const TextLabels* labels;      // null: intern by bytes
     MallocArray<int32_t> index_of; // per label: its LocationTable index, or -1
 };
 
-int32_t intern_text(Interner* in, const char* text, int32_t label) {
+int32_t intern_text(Interner* in, uint32_t field) {
     if (in->labels == nullptr)
-        return intern_location(in->table, text);
-    int32_t& index = in->index_of[size_t(label)];
+        return intern_location(in->table, source_text(in->image, field));
+    int32_t& index = in->index_of[field];
     if (index < 0)
-        index = append_location(in->table, text, in->labels->lengths[size_t(label)]);
+        index = append_location(in->table, source_text(in->image, in->labels->first_at[field]),
+                                in->labels->lengths[field]);
     return index;
 }
 
@@ -50,9 +52,10 @@ MergeStatus fail(int32_t result, int32_t kept, int32_t* kept_count) {
 } // namespace
 
 MergeStatus merge_ranges(RangeRecord* records, int32_t record_count, int32_t format_version,
-                         const TextLabels* labels, LocationTable* table, int32_t* kept_count) {
+                         const uint8_t* image, const TextLabels* labels, LocationTable* table,
+                         int32_t* kept_count) {
     *kept_count = 0;
-    Interner in{table, labels, nullptr};
+    Interner in{table, image, labels, nullptr};
     if (labels != nullptr) {
         in.index_of = malloc_array<int32_t>(size_t(labels->label_count));
         if (!in.index_of)
@@ -66,8 +69,8 @@ MergeStatus merge_ranges(RangeRecord* records, int32_t record_count, int32_t for
     for (int32_t i = 0; i < record_count; ++i) {
         if (labels != nullptr && i + kAhead < record_count) {
             // The labels' slots are met in no order: asked for ahead of their use.
-            prefetch_read(&in.index_of[size_t(records[i + kAhead].country_index)]);
-            prefetch_read(&in.index_of[size_t(records[i + kAhead].area_index)]);
+            prefetch_read(&in.index_of[records[i + kAhead].country]);
+            prefetch_read(&in.index_of[records[i + kAhead].area]);
         }
         const RangeRecord r = records[i];
         if (r.start_ip == kSentinel || r.end_ip == kSentinel)
@@ -81,14 +84,14 @@ MergeStatus merge_ranges(RangeRecord* records, int32_t record_count, int32_t for
                 // compare by index (the table holds each text once), and interning them now is
                 // what keeping the range would do first. (A kept range never ends at the
                 // sentinel, so the continuation can't start inside it.)
-                country = intern_text(&in, r.country_text, r.country_index);
+                country = intern_text(&in, r.country);
                 if (country < 0)
                     return fail(country, kept, kept_count);
-                if (country == last->country_index) {
-                    area = intern_text(&in, r.area_text, r.area_index);
+                if (uint32_t(country) == last->country) {
+                    area = intern_text(&in, r.area);
                     if (area < 0)
                         return fail(area, kept, kept_count);
-                    if (area == last->area_index) {
+                    if (uint32_t(area) == last->area) {
                         last->end_ip = r.end_ip;
                         continue;
                     }
@@ -100,23 +103,20 @@ MergeStatus merge_ranges(RangeRecord* records, int32_t record_count, int32_t for
         }
 
         if (country == kNotInterned) {
-            country = intern_text(&in, r.country_text, r.country_index);
+            country = intern_text(&in, r.country);
             if (country < 0)
                 return fail(country, kept, kept_count);
         }
         if (over_limit(layout, country))
             continue;
         if (area == kNotInterned) {
-            area = intern_text(&in, r.area_text, r.area_index);
+            area = intern_text(&in, r.area);
             if (area < 0)
                 return fail(area, kept, kept_count);
         }
         if (over_limit(layout, area))
             continue;
-        RangeRecord* out = &records[kept];
-        *out = r;
-        out->country_index = country;
-        out->area_index = area;
+        records[kept] = RangeRecord{r.start_ip, r.end_ip, uint32_t(country), uint32_t(area)};
         ++kept;
     }
     *kept_count = kept;
@@ -128,6 +128,6 @@ MergeStatus merge_source_ranges(SourceDatabase* db, int32_t format_version, Loca
     TextLabels labels;
     bool labelled = label_texts(db->records.get(), db->record_count, db->image.get(),
                                 uint32_t(db->source_size), &labels) == LABEL_OK;
-    return merge_ranges(db->records.get(), db->record_count, format_version,
+    return merge_ranges(db->records.get(), db->record_count, format_version, db->image.get(),
                         labelled ? &labels : nullptr, table, kept_count);
 }

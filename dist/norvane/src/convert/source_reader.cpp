@@ -53,17 +53,16 @@ uint32_t read_u32(ImageView* v, uint32_t pos) {
     return load_le32(v->data + pos);
 }
 
-// The zero-terminated text at pos; its zero byte must lie inside the image. after_text, when
-// given, receives the position behind that zero byte.
-const char* text_at(ImageView* v, uint32_t pos, uint32_t* after_text) {
+// The zero-terminated text at pos, returned as pos; its zero byte must lie inside the image.
+// after_text, when given, receives the position behind that zero byte.
+uint32_t text_at(ImageView* v, uint32_t pos, uint32_t* after_text) {
     if (pos >= v->text_limit) {
         v->bad = true;
-        return empty_text;
+        return kEmptyTextAt;
     }
-    const char* text = reinterpret_cast<const char*>(v->data + pos);
     if (after_text)
-        *after_text = pos + uint32_t(std::strlen(text)) + 1;
-    return text;
+        *after_text = pos + uint32_t(std::strlen(reinterpret_cast<const char*>(v->data + pos))) + 1;
+    return pos;
 }
 
 uint32_t find_text_limit(const uint8_t* data, uint32_t size) {
@@ -78,7 +77,7 @@ bool is_redirect(uint8_t mode) {
 }
 
 // The area field at p: a text, or a redirect followed at most twice.
-const char* resolve_area(ImageView* v, uint32_t p) {
+uint32_t resolve_area(ImageView* v, uint32_t p) {
     uint8_t m3 = read_byte(v, p);
     if (!is_redirect(m3))
         return text_at(v, p, nullptr);
@@ -95,8 +94,8 @@ void resolve_record(ImageView* v, uint32_t r, RangeRecord* rec) {
     uint8_t m1 = read_byte(v, country_field);
     if (!is_redirect(m1)) {
         uint32_t area_field = 0;
-        rec->country_text = text_at(v, country_field, &area_field);
-        rec->area_text = v->bad ? empty_text : resolve_area(v, area_field);
+        rec->country = text_at(v, country_field, &area_field);
+        rec->area = v->bad ? kEmptyTextAt : resolve_area(v, area_field);
         return;
     }
     uint32_t x = read_u24(v, r + 5);
@@ -104,19 +103,19 @@ void resolve_record(ImageView* v, uint32_t r, RangeRecord* rec) {
     if (v->bad)
         return;
     if (m2 == 2) {
-        rec->country_text = text_at(v, read_u24(v, x + 1), nullptr);
-        rec->area_text = resolve_area(v, x + 4);
+        rec->country = text_at(v, read_u24(v, x + 1), nullptr);
+        rec->area = resolve_area(v, x + 4);
     } else if (m2 == 1) {
-        rec->country_text = text_at(v, read_u24(v, x + 1), nullptr);
-        rec->area_text = m1 == 1 ? empty_text : resolve_area(v, r + 8);
+        rec->country = text_at(v, read_u24(v, x + 1), nullptr);
+        rec->area = m1 == 1 ? kEmptyTextAt : resolve_area(v, r + 8);
     } else {
         // A location block at x: the country text, then its area field (every reader of this
         // layout takes the area from there when the record itself redirects with mode 1).
         uint32_t after_country = 0;
-        rec->country_text = text_at(v, x, &after_country);
+        rec->country = text_at(v, x, m1 == 1 ? &after_country : nullptr);
         if (v->bad)
             return;
-        rec->area_text = resolve_area(v, m1 == 1 ? after_country : r + 8);
+        rec->area = resolve_area(v, m1 == 1 ? after_country : r + 8);
     }
 }
 
@@ -182,10 +181,8 @@ void resolve_span(void* context) {
         uint32_t r = load_le24(entry + 4);
         rec->start_ip = load_le32(entry);
         rec->end_ip = read_u32(v, r);
-        rec->country_index = -1;
-        rec->area_index = -1;
-        rec->country_text = empty_text;
-        rec->area_text = empty_text;
+        rec->country = kEmptyTextAt;
+        rec->area = kEmptyTextAt;
         if (!v->bad)
             resolve_record(v, r, rec);
         if (v->bad)

@@ -1,5 +1,5 @@
 // Loads a source database in the qqwry.dat layout and resolves every index entry into a
-// RangeRecord whose texts point into the loaded image.
+// RangeRecord whose texts are positions in the loaded image.
 #pragma once
 
 #include <cstddef>
@@ -11,18 +11,30 @@
 // text and for a null text.
 extern const char empty_text[1];
 
+// A text is named by where it starts in the source image; this position names empty_text.
+constexpr uint32_t kEmptyTextAt = 0xFFFFFFFFu;
+
+// The text at position `at` of image (kEmptyTextAt: empty_text).
+inline const char* source_text(const uint8_t* image, uint32_t at) {
+    return at == kEmptyTextAt ? empty_text : reinterpret_cast<const char*>(image + at);
+}
+
+// One range, 16 bytes: the passes over half a million of them move half as many bytes as with
+// text pointers beside the indexes.
 struct RangeRecord {
-    uint32_t start_ip;        // first address of the range, as a number (1.2.3.4 = 0x01020304)
-    uint32_t end_ip;          // last address, inclusive, same form
-    int32_t country_index;    // LocationTable index, set by the merge
-    int32_t area_index;       // LocationTable index, set by the merge
-    const char* country_text; // into the source image, never null
-    const char* area_text;    // into the source image or empty_text, never null
+    uint32_t start_ip; // first address of the range, as a number (1.2.3.4 = 0x01020304)
+    uint32_t end_ip;   // last address, inclusive, same form
+    // The range's country and area texts. The reader stores where each starts in the source
+    // image (kEmptyTextAt for empty_text; source_text gives the text, whose zero byte lies inside
+    // the image); label_texts puts labels in their place, and the merge the LocationTable
+    // indexes of the kept records.
+    uint32_t country;
+    uint32_t area;
 };
 
 struct SourceDatabase {
-    MallocArray<uint8_t> image; // SourceImage: the whole file; every text pointer points into it
-    int32_t source_size = 0;    // bytes in image
+    MallocArray<uint8_t> image;       // SourceImage: the whole file; every text position is into it
+    int32_t source_size = 0;          // bytes in image
     MallocArray<RangeRecord> records; // one per index entry, in index order
     int32_t record_count = 0;
 };
@@ -44,5 +56,5 @@ LoadStatus load_source_database(const char* path, SourceDatabase* db);
 // Same as load_source_database, from bytes already in memory (copied into a new image).
 LoadStatus load_source_from_memory(const uint8_t* data, size_t size, SourceDatabase* db);
 
-// Frees the image; every text pointer into it becomes invalid.
+// Frees the image; every text taken from it becomes invalid.
 void release_source_image(SourceDatabase* db);

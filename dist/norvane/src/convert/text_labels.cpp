@@ -26,14 +26,10 @@ struct ImageSpan {
     uint32_t size;
 };
 
-bool position_of(const ImageSpan& span, const char* text, uint32_t* position) {
-    if (text == empty_text) {
-        *position = span.size;
-        return true;
-    }
-    uintptr_t offset = reinterpret_cast<uintptr_t>(text) - reinterpret_cast<uintptr_t>(span.image);
-    *position = uint32_t(offset);
-    return offset < span.size;
+// The bit of the text at `at` (a record's text field): the empty text's is one past the image.
+bool position_of(const ImageSpan& span, uint32_t at, uint32_t* position) {
+    *position = at == kEmptyTextAt ? span.size : at;
+    return at == kEmptyTextAt || at < span.size;
 }
 
 // Bits set in a word. Spelled out: the compiler's builtin is a library call on the baseline
@@ -66,8 +62,8 @@ void mark_positions(void* context) {
     half->ok = false;
     for (int32_t i = half->begin; i < half->end; ++i) {
         uint32_t country = 0, area = 0;
-        if (!position_of(half->span, half->records[i].country_text, &country) ||
-            !position_of(half->span, half->records[i].area_text, &area))
+        if (!position_of(half->span, half->records[i].country, &country) ||
+            !position_of(half->span, half->records[i].area, &area))
             return;
         half->bits[country >> 6] |= uint64_t(1) << (country & 63);
         half->bits[area >> 6] |= uint64_t(1) << (area & 63);
@@ -82,16 +78,16 @@ constexpr int32_t kAhead = 16;
 
 void ranks_of(const RecordHalf* half, const RangeRecord& r, uint32_t* out) {
     uint32_t country = 0, area = 0;
-    position_of(half->span, r.country_text, &country);
-    position_of(half->span, r.area_text, &area);
+    position_of(half->span, r.country, &country);
+    position_of(half->span, r.area, &area);
     out[0] = rank_of(*half->set, country);
     out[1] = rank_of(*half->set, area);
 }
 
 NORVANE_ALWAYS_INLINE void ask_for_words(const RecordHalf* half, const RangeRecord& r) {
     uint32_t country = 0, area = 0;
-    position_of(half->span, r.country_text, &country);
-    position_of(half->span, r.area_text, &area);
+    position_of(half->span, r.country, &country);
+    position_of(half->span, r.area, &area);
     prefetch_read(&half->set->bits[country >> 6]);
     prefetch_read(&half->set->ranks[country >> 6]);
     prefetch_read(&half->set->bits[area >> 6]);
@@ -110,8 +106,8 @@ void write_labels(void* context) {
             ask_for_words(half, half->records[i + kAhead]);
         uint32_t* slot = ring[(i - begin) % kRing];
         RangeRecord& r = half->records[i];
-        r.country_index = int32_t(half->label_at[slot[0]]);
-        r.area_index = int32_t(half->label_at[slot[1]]);
+        r.country = half->label_at[slot[0]];
+        r.area = half->label_at[slot[1]];
         if (i + kRing < end) {
             ranks_of(half, half->records[i + kRing], slot);
             prefetch_read(&half->label_at[slot[0]]);
@@ -149,8 +145,7 @@ LabelStatus find_positions(RangeRecord* records, int32_t record_count, const Ima
 }
 
 const char* text_at(const ImageSpan& span, uint32_t position) {
-    return position == span.size ? empty_text
-                                 : reinterpret_cast<const char*>(span.image + position);
+    return source_text(span.image, position == span.size ? kEmptyTextAt : position);
 }
 
 // The distinct texts met so far, by their bytes: open addressing over (hash, label + 1).
@@ -163,7 +158,7 @@ struct TextTable {
     MallocArray<LabelSlot> slots;
     uint32_t mask = 0;
     MallocArray<uint32_t> first_at; // per label: the position of the first text met with its bytes
-    MallocArray<uint32_t> hashes;        // per label
+    MallocArray<uint32_t> hashes;   // per label
     uint32_t count = 0;
 };
 
@@ -251,12 +246,17 @@ LabelStatus label_positions(const PositionSet& set, const ImageSpan& span,
         }
         for (uint32_t k = 0; k < pending; ++k) {
             const PendingText& p = batch[k];
-            uint32_t label = label_of(&table, labels->lengths.get(), span, p.position, p.text,
-                                      p.length, p.hash);
+            uint32_t label =
+                label_of(&table, labels->lengths.get(), span, p.position, p.text, p.length, p.hash);
             if (label == UINT32_MAX)
                 return LABEL_OUT_OF_MEMORY;
             (*label_at)[rank++] = label;
         }
+    }
+    labels->first_at = std::move(table.first_at);
+    for (uint32_t label = 0; label < table.count; ++label) {
+        if (labels->first_at[label] == span.size)
+            labels->first_at[label] = kEmptyTextAt;
     }
     labels->label_count = int32_t(table.count);
     return LABEL_OK;

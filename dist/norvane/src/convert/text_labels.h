@@ -11,7 +11,8 @@
 #include "convert/source_reader.h"
 
 struct TextLabels {
-    MallocArray<uint32_t> lengths; // per label: the length of its text in bytes
+    MallocArray<uint32_t> lengths;  // per label: the length of its text in bytes
+    MallocArray<uint32_t> first_at; // per label: the first of its texts in the image
     int32_t label_count = 0;
 };
 
@@ -21,8 +22,8 @@ enum LabelStatus {
     LABEL_FOREIGN_TEXT, // a text is neither the empty text nor inside the image
 };
 
-// Writes the labels of records[i]'s country and area texts into its country_index and area_index
-// (the merge replaces them by LocationTable indexes). Every text must be the empty text or start
+// Puts the labels of records[i]'s country and area texts in the place of their positions (the
+// merge replaces them by LocationTable indexes). Every text must be the empty text or start
 // inside image[0, size) and end with a zero byte inside it, as the source reader leaves them.
 LabelStatus label_texts(RangeRecord* records, int32_t record_count, const uint8_t* image,
                         uint32_t size, TextLabels* labels);
