@@ -218,10 +218,11 @@ TEST(RangeMerge, TableFullEndsTheMerge) {
     for (bool with_labels : {false, true}) {
         RangeRecord recs[2] = {{0, 1, 0, 2}, {5, 6, 4, 6}};
         TextLabels labels;
-        if (with_labels)
+        if (with_labels) {
             ASSERT_EQ(label_texts(recs, 2, reinterpret_cast<const uint8_t*>(image), sizeof image,
                                   &labels),
                       LABEL_OK);
+        }
         LocationTable t;
         ASSERT_EQ(location_table_init(&t, 3), 0);
         int32_t kept = -1;
