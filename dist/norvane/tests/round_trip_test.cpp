@@ -257,3 +257,39 @@ TEST(RoundTrip, LargeGeneratedSource) {
     check_round_trip(source, db_layout::kFormatNew, &outcome);
     EXPECT_TRUE(outcome.sorted);
 }
+
+// Distinct texts that are suffixes of one long run take far more room in the body than in the
+// source: the body outgrows the records' block and the room kept beside it, and the block grows.
+TEST(RoundTrip, ABodyLargerThanRecordsAndImage) {
+    SourceBuilder b;
+    sb_init(&b);
+    std::string run(3000, 'x');
+    for (size_t i = 0; i < run.size(); ++i)
+        run[i] = char('a' + i % 26);
+    uint32_t text = sb_put_text(&b, run);
+    std::vector<uint32_t> records;
+    for (uint32_t k = 0; k < 3000; ++k) {
+        records.push_back(sb_put_u32(&b, k * 2));
+        sb_put_redirect(&b, 2, text + k); // country: the run from its k-th byte
+        sb_put_text(&b, "");
+    }
+    for (uint32_t k = 0; k < 3000; ++k)
+        sb_add_index(&b, k * 2, records[k]);
+    std::vector<uint8_t> source = sb_finish(&b);
+    Converted c;
+    convert(source, db_layout::kFormatNew, &c);
+    ASSERT_FALSE(testing::Test::HasFatalFailure());
+    // The texts alone: 3000 suffixes of 1 to 3000 bytes with their zero bytes.
+    EXPECT_GT(c.file.size(), size_t(3000) * 3001 / 2 + 3000);
+    EXPECT_GT(c.file.size(), source.size() + 3000 * 16 + 65536);
+    NorvaneDb db;
+    DbError error;
+    ASSERT_EQ(db_open_memory(c.file.data(), c.file.size(), &db, &error), DB_OK)
+        << db_error_message(error);
+    for (uint32_t k : {0u, 1u, 1234u, 2999u}) {
+        DbLocation at;
+        ASSERT_TRUE(db_lookup(&db, k * 2, &at)) << k;
+        EXPECT_EQ(std::string(at.country), run.substr(k)) << k;
+        EXPECT_EQ(std::string(at.area), "") << k;
+    }
+}

@@ -165,9 +165,11 @@ WriteStatus write_output_database(SourceDatabase* db, int32_t kept_count, Locati
     uint8_t* body = nullptr;
     if (fits_over_records(layout)) {
         size_t records_needed = size_t((length + sizeof(RangeRecord) - 1) / sizeof(RangeRecord));
-        if (records_needed > size_t(db->record_count) &&
-            !realloc_array(&db->records, records_needed))
-            return WRITE_OUT_OF_MEMORY;
+        if (records_needed > db->record_room) {
+            if (!realloc_array(&db->records, records_needed))
+                return WRITE_OUT_OF_MEMORY;
+            db->record_room = records_needed;
+        }
         body = reinterpret_cast<uint8_t*>(db->records.get());
     } else {
         own_body = malloc_array<uint8_t>(size_t(length));

@@ -202,7 +202,14 @@ LoadStatus build_records(SourceDatabase* db) {
         return LOAD_BAD_HEADER;
 
     uint32_t count = (last - first) / kIndexEntrySize + 1;
-    MallocArray<RangeRecord> records = malloc_array<RangeRecord>(count);
+    // Room for a body as large as the records and the whole image together, which a body rarely
+    // exceeds; where that much can't be had, room for the records alone.
+    size_t room = size_t(count) + v.size / sizeof(RangeRecord) + 4096;
+    MallocArray<RangeRecord> records = malloc_array<RangeRecord>(room);
+    if (!records) {
+        room = count;
+        records = malloc_array<RangeRecord>(room);
+    }
     if (!records)
         return LOAD_OUT_OF_MEMORY;
 
@@ -222,6 +229,7 @@ LoadStatus build_records(SourceDatabase* db) {
         return LOAD_BAD_RECORD;
     db->records = std::move(records);
     db->record_count = int32_t(count);
+    db->record_room = room;
     return LOAD_OK;
 }
 

@@ -37,6 +37,10 @@ struct SourceDatabase {
     int32_t source_size = 0;          // bytes in image
     MallocArray<RangeRecord> records; // one per index entry, in index order
     int32_t record_count = 0;
+    // Records the block has room for: more than record_count where memory allowed, so that the
+    // output's body, laid out over them later, rarely needs a larger block (room not written to
+    // takes no memory).
+    size_t record_room = 0;
 };
 
 enum LoadStatus {
