@@ -120,6 +120,10 @@ OutputStage::~OutputStage() {
     drop_stage(this);
 }
 
+void drop_output_file(OutputStage* stage) {
+    drop_stage(stage);
+}
+
 FileStageStatus begin_output_file(const char* output_path, size_t prefix_length,
                                   const uint8_t* body, size_t length, OutputStage* stage) {
     // A link stays a link: the file it leads to is the one replaced.

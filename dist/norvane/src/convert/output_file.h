@@ -56,6 +56,9 @@ FileStageStatus begin_output_file(const char* output_path, size_t prefix_length,
 FileStageStatus finish_output_file(OutputStage* stage, const uint8_t* prefix, size_t prefix_length,
                                    const uint8_t* body, size_t length);
 
+// Drops a stage that begin_output_file made: nothing of it is left, and the output is untouched.
+void drop_output_file(OutputStage* stage);
+
 // Both steps at once: the output replaced by prefix followed by the body.
 FileStageStatus replace_output_file(const char* output_path, const uint8_t* prefix,
                                     size_t prefix_length, const uint8_t* body, size_t length);

@@ -181,7 +181,7 @@ WriteStatus write_output_database(SourceDatabase* db, int32_t kept_count, Locati
     size_t size = size_t(length);
 
     // The digest is computed on the second core, following the layout of the body and then
-    // while this core writes the temporary file and the final file's body and reads the former
+    // while this core writes the final file's body and the temporary file and reads the latter
     // back: only the final file's front needs the digest.
     uint8_t prefix[db_layout::kMagicSize + db_layout::kDigestSize];
     size_t prefix_length = 0;
@@ -198,8 +198,28 @@ WriteStatus write_output_database(SourceDatabase* db, int32_t kept_count, Locati
     if (!following)
         start_task(&digesting, digest_body, &digest); // no second thread: the body is complete
 
+    // The final file's body is written first (unnamed, or under a name of its own) and started
+    // towards storage, so that it is on its way while the temporary file is written and read
+    // back and the digest may still be in the making; the digest goes in front, into the room
+    // left for it, once it is known. It is named only after all of that.
+    OutputStage final_file;
+    WriteStatus begun =
+        from_stage(begin_output_file(output_path, prefix_length, body, size, &final_file),
+                   WRITE_OUTPUT_OPEN_FAILED, WRITE_OUTPUT_WRITE_FAILED);
     WriteStatus status = from_stage(write_temp_file(temp_path, body, size), WRITE_TEMP_OPEN_FAILED,
                                     WRITE_TEMP_WRITE_FAILED);
+    if (status == WRITE_TEMP_WRITE_FAILED && begun == WRITE_OK) {
+        // The disk may have room for only one of the two: the final file gives way, and is
+        // written again after a complete temporary file, which is then the one left when space
+        // runs out (the steps promise that order).
+        drop_output_file(&final_file);
+        status = from_stage(write_temp_file(temp_path, body, size), WRITE_TEMP_OPEN_FAILED,
+                            WRITE_TEMP_WRITE_FAILED);
+        if (status == WRITE_OK)
+            begun =
+                from_stage(begin_output_file(output_path, prefix_length, body, size, &final_file),
+                           WRITE_OUTPUT_OPEN_FAILED, WRITE_OUTPUT_WRITE_FAILED);
+    }
     if (status != WRITE_OK)
         return status;
     if (text_limit_hit(table, layout)) {
@@ -211,15 +231,6 @@ WriteStatus write_output_database(SourceDatabase* db, int32_t kept_count, Locati
     // Every text is in the body now.
     release_source_image(db);
 
-    // The final file's body is written (unnamed, or under a name of its own) and on its way to
-    // storage while the temporary file is read back and the digest may still be in the making;
-    // the digest goes in front, into the room left for it, once it is known. It is named only
-    // after both. (It comes after the temporary file is complete: where the disk has room for
-    // only one of them, the complete temporary file is the one left.)
-    OutputStage final_file;
-    WriteStatus begun =
-        from_stage(begin_output_file(output_path, prefix_length, body, size, &final_file),
-                   WRITE_OUTPUT_OPEN_FAILED, WRITE_OUTPUT_WRITE_FAILED);
     status = from_stage(verify_temp_file(temp_path, body, size), WRITE_TEMP_READ_FAILED,
                         WRITE_TEMP_READ_FAILED);
     wait_task(&digesting);
