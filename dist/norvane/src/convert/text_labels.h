@@ -1,8 +1,8 @@
 // Labels for the texts of the records, given before the merge: texts with the same bytes get the
 // same label, and different texts different ones. The merge then compares and interns labels,
-// which are small numbers, instead of texts met through pointers in no order: a text's bytes are
-// hashed and compared once per distinct position in the source image, front to back, instead of
-// once per record.
+// which are small numbers, instead of texts met in no order: a text's bytes are hashed and
+// compared once per distinct position in the source image, front to back, instead of once per
+// record.
 #pragma once
 
 #include <cstdint>
