@@ -10,7 +10,7 @@
 constexpr int32_t kLocationCapacity = 1 << 24;
 
 struct LocationEntry {
-    const char* text;    // the pointer first interned for this text; not owned
+    const char* text;    // the pointer interned or appended first for this text; not owned
     uint32_t end_offset; // position just past the text's zero byte in the text area
     uint32_t length;     // bytes before the zero byte
     uint32_t hash;       // set when the entry is indexed
