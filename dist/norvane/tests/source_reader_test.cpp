@@ -263,3 +263,20 @@ TEST(SourceReader, LargeIndexesResolveBothHalves) {
             << "record " << k;
     }
 }
+
+// A large source read from a file gets its record block ready from the header while the file is
+// read; the records are the same as from the bytes in memory.
+TEST(SourceReader, LargeFileLoadsAsFromMemory) {
+    const std::vector<uint8_t> bytes = generate_source(100000, 3000, 9, nullptr);
+    std::string path = ::testing::TempDir() + "reader_large_test.dat";
+    ASSERT_TRUE(write_file(path, bytes));
+    SourceDatabase from_file, from_memory;
+    ASSERT_EQ(load_source_database(path.c_str(), &from_file), LOAD_OK);
+    ASSERT_EQ(load_source_from_memory(bytes.data(), bytes.size(), &from_memory), LOAD_OK);
+    std::remove(path.c_str());
+    ASSERT_EQ(from_file.record_count, from_memory.record_count);
+    EXPECT_GE(from_file.record_room, size_t(from_file.record_count));
+    EXPECT_EQ(std::memcmp(from_file.records.get(), from_memory.records.get(),
+                          size_t(from_file.record_count) * sizeof(RangeRecord)),
+              0);
+}

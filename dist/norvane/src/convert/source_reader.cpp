@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "common/byte_order.h"
+#include "common/platform_file.h"
 #include "convert/background_task.h"
 #include "common/whole_file.h"
 
@@ -191,27 +192,56 @@ void resolve_span(void* context) {
     span->ok = true;
 }
 
-LoadStatus build_records(SourceDatabase* db) {
+// A block for `count` records, with room beside them for a body as large as the records and the
+// whole image together, which a body rarely exceeds; where that much can't be had, room for the
+// records alone.
+struct RecordBlock {
+    MallocArray<RangeRecord> block;
+    size_t room = 0;
+    uint32_t count = 0;
+};
+
+RecordBlock allocate_records(uint32_t count, uint32_t image_size) {
+    RecordBlock r;
+    r.count = count;
+    r.room = size_t(count) + image_size / sizeof(RangeRecord) + 4096;
+    r.block = malloc_array<RangeRecord>(r.room);
+    if (!r.block) {
+        r.room = count;
+        r.block = malloc_array<RangeRecord>(r.room);
+    }
+    return r;
+}
+
+// The number of records the header at data announces, or 0 when it can't be a valid one.
+uint32_t announced_records(const uint8_t* data, uint32_t size) {
+    if (size < kHeaderSize)
+        return 0;
+    uint32_t first = load_le32(data);
+    uint32_t last = load_le32(data + 4);
+    if (first >= last || size < kIndexEntrySize || last > size - kIndexEntrySize)
+        return 0;
+    return (last - first) / kIndexEntrySize + 1;
+}
+
+// `ready`, when it holds a block for as many records as the header announces, is taken instead
+// of a new one.
+LoadStatus build_records(SourceDatabase* db, RecordBlock* ready) {
     ImageView v = {db->image.get(), uint32_t(db->source_size), 0, false};
     v.text_limit = find_text_limit(v.data, v.size);
-    if (v.size < kHeaderSize)
+    uint32_t count = announced_records(v.data, v.size);
+    if (count == 0)
         return LOAD_BAD_HEADER;
     uint32_t first = load_le32(v.data);
-    uint32_t last = load_le32(v.data + 4);
-    if (first >= last || v.size < kIndexEntrySize || last > v.size - kIndexEntrySize)
-        return LOAD_BAD_HEADER;
-
-    uint32_t count = (last - first) / kIndexEntrySize + 1;
-    // Room for a body as large as the records and the whole image together, which a body rarely
-    // exceeds; where that much can't be had, room for the records alone.
-    size_t room = size_t(count) + v.size / sizeof(RangeRecord) + 4096;
-    MallocArray<RangeRecord> records = malloc_array<RangeRecord>(room);
-    if (!records) {
-        room = count;
-        records = malloc_array<RangeRecord>(room);
+    RecordBlock own;
+    if (ready == nullptr || !ready->block || ready->count != count) {
+        own = allocate_records(count, v.size);
+        ready = &own;
     }
-    if (!records)
+    if (!ready->block)
         return LOAD_OUT_OF_MEMORY;
+    MallocArray<RangeRecord> records = std::move(ready->block);
+    size_t room = ready->room;
 
     // first < last <= size - 7, so every entry lies inside the image. Large indexes are
     // resolved in two halves at once, the second on another thread.
@@ -233,9 +263,9 @@ LoadStatus build_records(SourceDatabase* db) {
     return LOAD_OK;
 }
 
-LoadStatus finish_load(SourceDatabase* db, LoadStatus status) {
+LoadStatus finish_load(SourceDatabase* db, LoadStatus status, RecordBlock* ready = nullptr) {
     if (status == LOAD_OK)
-        status = build_records(db);
+        status = build_records(db, ready);
     if (status != LOAD_OK)
         *db = SourceDatabase{};
     return status;
@@ -243,10 +273,49 @@ LoadStatus finish_load(SourceDatabase* db, LoadStatus status) {
 
 } // namespace
 
+// The records' pages, written once ahead of the resolve so that it finds them in place.
+struct PageTouch {
+    uint8_t* block;
+    size_t size;
+};
+
+void touch_pages(void* context) {
+    const PageTouch* touch = static_cast<const PageTouch*>(context);
+    for (size_t at = 0; at < touch->size; at += 4096)
+        touch->block[at] = 0;
+}
+
+// The record block made ready from the file's header, its pages touched on another core while
+// this one reads the file. Only a head start: the header is checked again in the image.
+bool prepare_records(const char* path, RecordBlock* ready, PageTouch* touch,
+                     BackgroundTask* touching) {
+    PlatformFile file;
+    uint64_t size = 0;
+    uint8_t header[kHeaderSize];
+    if (pf_open_read(path, &file, &size) != FILE_OK || size > uint64_t(INT32_MAX) ||
+        pf_read(&file, header, sizeof header) != int64_t(sizeof header))
+        return false;
+    uint32_t count = announced_records(header, uint32_t(size));
+    if (count < kSplitCount)
+        return false; // not worth another thread
+    *ready = allocate_records(count, uint32_t(size));
+    if (!ready->block)
+        return false;
+    *touch = PageTouch{reinterpret_cast<uint8_t*>(ready->block.get()),
+                       size_t(count) * sizeof(RangeRecord)};
+    return start_thread(touching, touch_pages, touch);
+}
+
 LoadStatus load_source_database(const char* path, SourceDatabase* db) {
     *db = SourceDatabase{};
+    RecordBlock ready;
+    PageTouch touch{};
+    BackgroundTask touching;
+    prepare_records(path, &ready, &touch, &touching);
     WholeFile file;
-    switch (load_whole_file(path, uint64_t(INT32_MAX), &file)) {
+    WholeFileStatus loaded = load_whole_file(path, uint64_t(INT32_MAX), &file);
+    wait_task(&touching);
+    switch (loaded) {
     case WHOLE_FILE_OK:
         break;
     case WHOLE_FILE_CANT_OPEN:
@@ -262,7 +331,7 @@ LoadStatus load_source_database(const char* path, SourceDatabase* db) {
     }
     db->image = std::move(file.bytes);
     db->source_size = int32_t(file.size);
-    return finish_load(db, LOAD_OK);
+    return finish_load(db, LOAD_OK, &ready);
 }
 
 LoadStatus load_source_from_memory(const uint8_t* data, size_t size, SourceDatabase* db) {
