@@ -21,6 +21,7 @@ extern "C" {
 
 #define OSTRINE_ORDINAL_GETCAPBITMAP 1
 #define OSTRINE_ORDINAL_STARTCAPTURE 2
+#define OSTRINE_ORDINAL_GETCAPBITMAPEX 3
 
 /* Runs one interactive capture on the calling thread (a modal dialog; the thread's messages are
  * dispatched inside the call) and returns the selected area, which is also put on the clipboard.
@@ -32,8 +33,30 @@ OSTRINE_API HBITMAP WINAPI GetCapBitmap(void);
 /* Always returns 1 and does nothing else. */
 OSTRINE_API int WINAPI StartCapture(void);
 
+/* Options and outcome of GetCapBitmapEx. */
+typedef struct OSTRINE_CAPTURE {
+    DWORD cbSize;     /* in: sizeof(OSTRINE_CAPTURE) */
+    DWORD dwFlags;    /* in: OSTRINE_CAPTURE_* below */
+    RECT rcSelection; /* out: the accepted rectangle in virtual-screen coordinates (may be
+                         negative); empty otherwise */
+} OSTRINE_CAPTURE;
+
+/* the whole virtual desktop, not only the primary display */
+#define OSTRINE_CAPTURE_ALL_MONITORS 0x00000001u
+#define OSTRINE_CAPTURE_NO_CLIPBOARD 0x00000002u /* leave the clipboard as it is */
+#define OSTRINE_CAPTURE_NO_POINTER 0x00000004u   /* freeze the screen without the mouse pointer */
+
+/* Like GetCapBitmap, with options. The caller owns the returned bitmap and deletes it with
+ * DeleteObject; the library never does. On NULL, GetLastError() tells why: ERROR_CANCELLED (the
+ * user cancelled), ERROR_BUSY (a capture is already running in this process),
+ * ERROR_INVALID_PARAMETER (a NULL pointer, a cbSize other than sizeof(OSTRINE_CAPTURE), or
+ * unknown flags), or the error of the step that failed (ERROR_NOT_ENOUGH_MEMORY when it set
+ * none). */
+OSTRINE_API HBITMAP WINAPI GetCapBitmapEx(OSTRINE_CAPTURE* capture);
+
 typedef HBITMAP(WINAPI* OstrineGetCapBitmapFn)(void);
 typedef int(WINAPI* OstrineStartCaptureFn)(void);
+typedef HBITMAP(WINAPI* OstrineGetCapBitmapExFn)(OSTRINE_CAPTURE* capture);
 
 #ifdef __cplusplus
 }
