@@ -13,7 +13,7 @@
 
 #include "common/db_layout.h"
 #include "common/md5.h"
-#include "convert/output_file.h"
+#include "common/output_file.h"
 #include "convert/output_writer.h"
 #include "convert/range_merge.h"
 #include "tests/source_builder.h"

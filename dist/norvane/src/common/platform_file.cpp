@@ -28,6 +28,27 @@ constexpr size_t kPiece = size_t(1) << 30;
 
 } // namespace
 
+std::string pf_stage_prefix(const std::string& base) {
+    // The prefix and the suffix (process number, counter and nanoseconds: at most 19 + 10 + 9
+    // digits and two dashes) stay within one file name's 255 bytes.
+    constexpr size_t kLongestPrefix = 255 - 40;
+    const char kTag[] = ".norvane-";
+    if (1 + base.size() + sizeof kTag - 1 <= kLongestPrefix)
+        return "." + base + kTag;
+    // Too long to carry whole: a start of it (cut before a UTF-8 continuation byte, so that the
+    // name stays readable) and a hash of all of it, so that outputs with the same start don't
+    // share stage names.
+    uint64_t hash = 14695981039346656037ull; // FNV-1a
+    for (unsigned char c : base)
+        hash = (hash ^ c) * 1099511628211ull;
+    char hex[24];
+    std::snprintf(hex, sizeof hex, "~%016llx", static_cast<unsigned long long>(hash));
+    size_t keep = kLongestPrefix - 1 - std::strlen(hex) - (sizeof kTag - 1);
+    while (keep > 0 && (static_cast<unsigned char>(base[keep]) & 0xC0) == 0x80)
+        --keep;
+    return "." + base.substr(0, keep) + hex + kTag;
+}
+
 std::string pf_dirname(const std::string& path) {
 #ifdef _WIN32
     size_t slash = path.find_last_of("/\\:");
@@ -274,9 +295,11 @@ void pf_fail_writes_beyond_size_limit() {}
 std::string pf_sibling_temp_name(const std::string& path) {
     static unsigned counter = 0;
     char suffix[64];
-    std::snprintf(suffix, sizeof suffix, ".norvane-%lu-%u-%lu", GetCurrentProcessId(), ++counter,
+    std::snprintf(suffix, sizeof suffix, "%lu-%u-%lu", GetCurrentProcessId(), ++counter,
                   GetTickCount());
-    return path + suffix;
+    size_t slash = path.find_last_of("/\\:");
+    std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    return folder + pf_stage_prefix(pf_basename(path)) + suffix;
 }
 
 void pf_remove_dead_siblings(const std::string&) {}
@@ -588,16 +611,16 @@ std::string pf_sibling_temp_name(const std::string& path) {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     char suffix[80];
-    std::snprintf(suffix, sizeof suffix, ".norvane-%ld-%u-%ld", long(getpid()), ++counter,
+    std::snprintf(suffix, sizeof suffix, "%ld-%u-%ld", long(getpid()), ++counter,
                   long(now.tv_nsec));
     std::string dir = pf_dirname(path);
-    return (dir == "." && path.find('/') == std::string::npos ? "" : dir + "/") + "." +
-           pf_basename(path) + suffix;
+    return (dir == "." && path.find('/') == std::string::npos ? "" : dir + "/") +
+           pf_stage_prefix(pf_basename(path)) + suffix;
 }
 
 void pf_remove_dead_siblings(const std::string& path) {
     const std::string dir = pf_dirname(path);
-    const std::string prefix = "." + pf_basename(path) + ".norvane-";
+    const std::string prefix = pf_stage_prefix(pf_basename(path));
     DIR* folder = opendir(dir.c_str());
     if (folder == nullptr)
         return;

@@ -94,7 +94,13 @@ void pf_unguard_name();
 // A file-size limit makes writes fail (EFBIG) instead of killing the process (POSIX).
 void pf_fail_writes_beyond_size_limit();
 
-// A name for a new file beside path, unique to this process and this call.
+// How the names pf_sibling_temp_name gives beside a file named base start: "." + base +
+// ".norvane-", or, for a base too long for that within a file name's 255 bytes, a start of base
+// and a hash of all of it in its place. The process number, a counter and a time follow.
+std::string pf_stage_prefix(const std::string& base);
+
+// A name for a new file beside path, unique to this process and this call, and no longer than
+// the longest file name the file system takes.
 std::string pf_sibling_temp_name(const std::string& path);
 
 // Removes the files beside path that pf_sibling_temp_name gave to processes that no longer exist

@@ -9,7 +9,7 @@
 #include "common/memory.h"
 #include "common/platform_file.h"
 #include "convert/background_task.h"
-#include "convert/output_file.h"
+#include "common/output_file.h"
 
 namespace {
 

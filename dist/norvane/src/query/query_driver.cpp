@@ -9,6 +9,7 @@
 #include "reader/db_reader.h"
 #include "reader/ipv4_text.h"
 #include "query/annotate_command.h"
+#include "query/export_command.h"
 #include "query/query_commands.h"
 #include "query/query_options.h"
 #include "query/text_printer.h"
@@ -61,6 +62,7 @@ int run_command(const QueryOptions& options, const std::vector<uint32_t>& addres
         status = query_annotate(&db, &printer, files, options.line_buffered);
         break;
     }
+    case QUERY_EXPORT: // run before the database is opened here
     case QUERY_NONE:
         break;
     }
@@ -80,6 +82,8 @@ int run_query_checked(int argc, char** argv) {
         std::fputs(query_usage(), stdout);
         return kExitOk;
     }
+    if (options.command == QUERY_EXPORT)
+        return query_export(options);
     std::vector<uint32_t> addresses;
     if (options.command == QUERY_LOOKUP && options.operands[1] != "-") {
         for (size_t i = 1; i < options.operands.size(); ++i) {

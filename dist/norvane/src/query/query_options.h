@@ -11,7 +11,10 @@ enum QueryCommand {
     QUERY_DUMP,
     QUERY_STATS,
     QUERY_ANNOTATE,
+    QUERY_EXPORT,
 };
+
+enum ExportFormat { EXPORT_NONE = 0, EXPORT_MMDB, EXPORT_XDB, EXPORT_CSV };
 
 struct QueryOptions {
     QueryCommand command;
@@ -19,7 +22,12 @@ struct QueryOptions {
     bool raw;                          // --raw: texts as stored, not converted to UTF-8
     bool csv;                          // --csv (dump only)
     bool line_buffered;                // --line-buffered (lookup, annotate): write out at once
-    std::vector<std::string> operands; // the database path, then addresses (lookup) or files
+    ExportFormat format;               // --format (export only; required)
+    std::vector<std::string> languages; // --languages (export mmdb): names' keys
+    std::string database_type;         // --database-type (export mmdb)
+    bool cidr;                         // --cidr (export csv): one row per CIDR network
+    std::vector<std::string> operands; // the database path, then addresses (lookup), files
+                                       // (annotate) or the output (export)
 };
 
 // Fills options from argv; on a usage error returns false with the message in error.

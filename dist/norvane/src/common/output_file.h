@@ -1,7 +1,8 @@
-// The files of the write phase: the temporary body file "vornip.tmp" (created exclusively, never
-// through a link, read back and compared) and the final database, which is written to a new file
-// in the output's folder, flushed to stable storage and renamed over the output path, so that the
-// previous output stays whole until the new one is complete.
+// Files the programs write for the user: the converter's temporary body file (created
+// exclusively, never through a link, read back and compared) and every final output (a converted
+// database, an export), which is written to a new file in the output's folder, flushed to stable
+// storage and renamed over the output path, so that the previous output stays whole until the
+// new one is complete.
 #pragma once
 
 #include <cstddef>

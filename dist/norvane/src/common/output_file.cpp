@@ -1,4 +1,4 @@
-#include "convert/output_file.h"
+#include "common/output_file.h"
 
 #include <cstring>
 #include <string>

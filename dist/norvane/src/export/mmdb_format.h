@@ -1,0 +1,30 @@
+// MaxMind DB 2.0 files: an IPv6 search tree with the IPv4 space at ::/96 (also reached from
+// ::ffff:0:0/96 and 2002::/16), one data record per location in the key layout of GeoIP2 City
+// records, and the metadata.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "export/export_bytes.h"
+#include "export/export_model.h"
+#include "export/mmdb_data.h"
+
+struct MmdbOptions {
+    std::vector<std::string> languages; // the keys of every names map
+    std::string database_type;
+    uint64_t build_epoch = 0;
+};
+
+// The record of one location: country {iso_code, names}, subdivisions [{names}], city {names},
+// district, isp, raw {country, area}; empty values and maps that would be empty are left out.
+MmdbValue mmdb_location_record(const ExportLocation& location,
+                               const std::vector<std::string>& languages);
+
+// 24, 28 or 32: the smallest record size that holds every record value (node count + 16 + data
+// section size); 0 when none does.
+uint32_t mmdb_record_size(uint64_t node_count, uint64_t data_size);
+
+// The whole file for model.
+ExportStatus build_mmdb(const ExportModel& model, const MmdbOptions& options, ExportBytes* out);
