@@ -14,9 +14,8 @@ const char kLocationColumns[] =
 std::string location_columns(const ExportLocation& location) {
     const ParsedLocation& p = location.parsed;
     std::string row;
-    for (const std::string* field : {&p.country_code, &p.country, &p.province, &p.city,
-                                     &p.district, &p.isp, &location.raw_country,
-                                     &location.raw_area}) {
+    for (const std::string* field : {&p.country_code, &p.country, &p.province, &p.city, &p.district,
+                                     &p.isp, &location.raw_country, &location.raw_area}) {
         row.push_back(',');
         append_csv_value(&row, *field);
     }

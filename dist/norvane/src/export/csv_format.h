@@ -12,4 +12,5 @@ void append_csv_value(std::string* line, const std::string& field);
 
 // Hands the rows to sink in pieces of about a megabyte, in order; stops and returns false as
 // soon as sink does.
-bool write_csv(const ExportModel& model, bool cidr, const std::function<bool(const std::string&)>& sink);
+bool write_csv(const ExportModel& model, bool cidr,
+               const std::function<bool(const std::string&)>& sink);

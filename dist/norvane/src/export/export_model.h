@@ -29,4 +29,3 @@ struct ExportModel {
 
 // Fills model from db. False when the platform can't decode the database's texts.
 bool build_export_model(const NorvaneDb* db, ExportModel* model);
-

@@ -21,10 +21,10 @@ enum MmdbType : uint8_t {
 
 struct MmdbValue {
     MmdbType type = MMDB_MAP;
-    std::string text;                                    // MMDB_STRING
-    uint64_t number = 0;                                 // the unsigned types
+    std::string text;                                     // MMDB_STRING
+    uint64_t number = 0;                                  // the unsigned types
     std::vector<std::pair<std::string, MmdbValue>> pairs; // MMDB_MAP, in the order written
-    std::vector<MmdbValue> items;                        // MMDB_ARRAY
+    std::vector<MmdbValue> items;                         // MMDB_ARRAY
 };
 
 MmdbValue mmdb_string(std::string text);

@@ -32,8 +32,8 @@ template <typename Visit> void for_each_block(const ExportModel& model, Visit&& 
     while (i < ranges.size()) {
         uint32_t start = ranges[i].start_ip, end = ranges[i].end_ip;
         uint32_t location = ranges[i].location;
-        while (i + 1 < ranges.size() && ranges[i + 1].location == location &&
-               end != UINT32_MAX && ranges[i + 1].start_ip == end + 1)
+        while (i + 1 < ranges.size() && ranges[i + 1].location == location && end != UINT32_MAX &&
+               ranges[i + 1].start_ip == end + 1)
             end = ranges[++i].end_ip;
         ++i;
         for_each_cidr_block(start, end, [&](const CidrBlock& block) { visit(block, location); });
@@ -203,7 +203,8 @@ ExportStatus build_mmdb(const ExportModel& model, const MmdbOptions& options, Ex
     std::vector<uint32_t> offsets;
     offsets.reserve(model.locations.size());
     for (const ExportLocation& location : model.locations)
-        offsets.push_back(mmdb_write_record(&data, mmdb_location_record(location, options.languages)));
+        offsets.push_back(
+            mmdb_write_record(&data, mmdb_location_record(location, options.languages)));
     data.where.clear();
 
     // Then the node count, from the blocks alone.
@@ -221,6 +222,8 @@ ExportStatus build_mmdb(const ExportModel& model, const MmdbOptions& options, Ex
     });
     uint64_t node_count = kFrontNodes + ipv4_nodes;
     uint32_t record_size = mmdb_record_size(node_count, data.bytes.size());
+    if (record_size != 0 && options.record_size > record_size)
+        record_size = options.record_size;
     if (record_size == 0)
         return EXPORT_TOO_LARGE;
 
@@ -257,8 +260,7 @@ ExportStatus build_mmdb(const ExportModel& model, const MmdbOptions& options, Ex
                  depth < length; ++depth) {
                 path[depth] = new_node(&tree);
                 if (depth > 0)
-                    set_record(&tree, path[depth - 1], block.base >> (32 - depth) & 1,
-                               path[depth]);
+                    set_record(&tree, path[depth - 1], block.base >> (32 - depth) & 1, path[depth]);
             }
             set_record(&tree, path[length - 1], block.base >> (32 - length) & 1,
                        data_base + offsets[location]);

@@ -15,6 +15,7 @@ struct MmdbOptions {
     std::vector<std::string> languages; // the keys of every names map
     std::string database_type;
     uint64_t build_epoch = 0;
+    uint32_t record_size = 0; // 0: the smallest that fits; 28 or 32 force a wider one
 };
 
 // The record of one location: country {iso_code, names}, subdivisions [{names}], city {names},

@@ -18,16 +18,16 @@ enum ExportFormat { EXPORT_NONE = 0, EXPORT_MMDB, EXPORT_XDB, EXPORT_CSV };
 
 struct QueryOptions {
     QueryCommand command;
-    bool help;                         // --help or -h: print the usage and stop
-    bool raw;                          // --raw: texts as stored, not converted to UTF-8
-    bool csv;                          // --csv (dump only)
-    bool line_buffered;                // --line-buffered (lookup, annotate): write out at once
-    ExportFormat format;               // --format (export only; required)
+    bool help;                          // --help or -h: print the usage and stop
+    bool raw;                           // --raw: texts as stored, not converted to UTF-8
+    bool csv;                           // --csv (dump only)
+    bool line_buffered;                 // --line-buffered (lookup, annotate): write out at once
+    ExportFormat format;                // --format (export only; required)
     std::vector<std::string> languages; // --languages (export mmdb): names' keys
-    std::string database_type;         // --database-type (export mmdb)
-    bool cidr;                         // --cidr (export csv): one row per CIDR network
-    std::vector<std::string> operands; // the database path, then addresses (lookup), files
-                                       // (annotate) or the output (export)
+    std::string database_type;          // --database-type (export mmdb)
+    bool cidr;                          // --cidr (export csv): one row per CIDR network
+    std::vector<std::string> operands;  // the database path, then addresses (lookup), files
+                                        // (annotate) or the output (export)
 };
 
 // Fills options from argv; on a usage error returns false with the message in error.
