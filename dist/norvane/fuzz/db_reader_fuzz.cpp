@@ -1,16 +1,24 @@
 // libFuzzer target: any bytes as a converted database. Opening must either refuse them or leave
 // a database whose every range, text and lookup stays inside the bytes; a lookup must agree with
-// a plain scan of the ranges in file order. Each input is also tried with its digest fixed up,
-// so that mutations get past the MD5 check to the structural ones.
+// a plain scan of the ranges in file order. Every accepted database is exported in each format:
+// the MaxMind DB file must open and check out whole, and find what the lookup finds. Each input is
+// also tried with its digest fixed up, so that mutations get past the MD5 check to the structural
+// ones.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "common/db_layout.h"
 #include "reader/db_reader.h"
 #include "reader/db_stats.h"
 #include "common/md5.h"
+#include "export/csv_format.h"
+#include "export/export_model.h"
+#include "export/mmdb_format.h"
+#include "export/xdb_format.h"
+#include "tests/mmdb_check.h"
 
 namespace {
 
@@ -34,6 +42,39 @@ void check_lookup(const NorvaneDb& db, uint32_t address) {
     }
 }
 
+void check_exports(const NorvaneDb& db) {
+    ExportModel model;
+    if (!build_export_model(&db, &model))
+        return;
+    MmdbOptions options{{"zh-CN", "en"}, "Norvane-City", 0, 0};
+    ExportBytes mmdb;
+    if (build_mmdb(model, options, &mmdb) != EXPORT_OK)
+        __builtin_trap();
+    MmdbFile file;
+    std::string error;
+    size_t records = 0;
+    if (!mmdb_check_open(mmdb.data.get(), mmdb.size, &file, &error) ||
+        !mmdb_check_tree(file, &error, &records))
+        __builtin_trap();
+    uint32_t probes = db.range_count < 64 ? db.range_count : 64;
+    for (uint32_t i = 0; i < probes; ++i) {
+        DbRange r = db_range(&db, i);
+        for (uint32_t address : {r.start_ip, r.end_ip, r.end_ip + 1, r.start_ip - 1}) {
+            DbLocation location;
+            uint8_t form[16];
+            mmdb_ipv4_address(address, i % 2 == 1, form);
+            MmdbDecoded value;
+            int prefix = 0;
+            if (db_lookup(&db, address, &location) != mmdb_lookup(file, form, &value, &prefix))
+                __builtin_trap();
+        }
+    }
+    ExportBytes xdb;
+    if (build_xdb(model, 0, &xdb) != EXPORT_OK)
+        __builtin_trap();
+    write_csv(model, true, [](const std::string&) { return true; });
+}
+
 void exercise(const uint8_t* data, size_t size) {
     NorvaneDb db;
     DbError error;
@@ -54,6 +95,7 @@ void exercise(const uint8_t* data, size_t size) {
     }
     DbStats stats;
     compute_db_stats(&db, 3, &stats);
+    check_exports(db);
 }
 
 } // namespace

@@ -560,6 +560,49 @@ class Cli(unittest.TestCase):
                          [".out.dat.norvane-%d-1-5" % os.getpid(),
                           ".out.dat.norvane-%d-2-5" % dead.pid, "out.dat", "src.dat"])
 
+    def test_output_names_up_to_255_bytes_work(self):
+        """The finished file's stage name stays within one file name's 255 bytes however long
+        the output's name is; a long name's leftover of a dead run is still recognised and
+        removed, and a live run's file stays."""
+        source = random_source(37, count=200)
+        self.write("src.dat", source)
+        expected = reference.convert(source, 2)[0]
+        kept = len(reference.merge(reference.read_source(source), 2)[0])
+        for name in ("n" * 251 + ".dat", "地" * 84 + "xyz", "m" * 200):
+            self.assertLessEqual(len(name.encode()), 255)
+            for _ in range(2):  # created, then replaced
+                out, rc = self.run_norvane("src.dat", name)
+                self.expect_done(out, rc, kept)
+                self.assertEqual(self.read(name), expected)
+            self.assertEqual(self.listing(), sorted(["src.dat", name]))
+            if WRAPPER:
+                os.remove(self.path(name))
+                continue
+            # The leftovers carry the name's start and a hash of all of it (FNV-1a, 64 bits).
+            raw = name.encode()
+            digest = 14695981039346656037
+            for c in raw:
+                digest = ((digest ^ c) * 1099511628211) & (2**64 - 1)
+            keep = 215 - 1 - 17 - 9
+            while keep > 0 and raw[keep] & 0xC0 == 0x80:
+                keep -= 1
+            stage = (b"." + raw[:keep] + b"~%016x" % digest if 1 + len(raw) + 9 > 215
+                     else b"." + raw) + b".norvane-"
+            dead = subprocess.Popen(["true"])
+            dead.wait()
+            left = stage + b"%d-1-123456789" % dead.pid
+            live = stage + b"%d-1-123456789" % os.getpid()
+            for leftover in (left, live):
+                self.assertLessEqual(len(leftover), 255)
+                with open(os.path.join(self.dir.encode(), leftover), "wb") as f:
+                    f.write(b"a run's finished file")
+            out, rc = self.run_norvane("src.dat", name)
+            self.assertEqual(rc, 0)
+            self.assertEqual(sorted(os.listdir(self.dir.encode())),
+                             sorted([b"src.dat", raw, live]))
+            os.remove(os.path.join(self.dir.encode(), live))
+            os.remove(self.path(name))
+
     def test_file_size_limit_keeps_the_previous_output(self):
         """Also when the output is the source itself."""
         if WRAPPER:

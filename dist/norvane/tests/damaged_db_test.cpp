@@ -2,6 +2,7 @@
 // bounds (each case opens an exact-size copy, so the sanitizer build catches any over-read).
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,8 @@
 #include "tests/db_builder.h"
 #include "common/db_layout.h"
 #include "reader/db_reader.h"
+#include "query/export_command.h"
+#include "tests/source_builder.h"
 
 namespace {
 
@@ -45,7 +48,28 @@ DbStatus open_copy(const std::vector<uint8_t>& bytes, DbError* error) {
     return status;
 }
 
+// Every export refuses the file (exit status 1) and writes nothing.
+void expect_exports_refuse(const std::vector<uint8_t>& bytes) {
+    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    const std::string path = ::testing::TempDir() + "damaged_export_" + name + ".dat";
+    const std::string output = path + ".out";
+    ASSERT_TRUE(write_file(path, bytes));
+    for (ExportFormat format : {EXPORT_MMDB, EXPORT_XDB, EXPORT_CSV}) {
+        QueryOptions options{};
+        options.command = QUERY_EXPORT;
+        options.format = format;
+        options.languages = {"en"};
+        options.database_type = "Norvane-City";
+        options.operands = {path, output};
+        EXPECT_EQ(query_export(options), 1) << format;
+        EXPECT_TRUE(read_file(output).empty()) << format;
+    }
+    std::remove(output.c_str());
+    std::remove(path.c_str());
+}
+
 std::string message_of(const std::vector<uint8_t>& bytes, DbStatus expected) {
+    expect_exports_refuse(bytes);
     DbError error;
     DbStatus status = open_copy(bytes, &error);
     EXPECT_EQ(status, expected) << db_error_message(error);

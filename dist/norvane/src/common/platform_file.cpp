@@ -39,8 +39,8 @@ std::string pf_stage_prefix(const std::string& base) {
     // name stays readable) and a hash of all of it, so that outputs with the same start don't
     // share stage names.
     uint64_t hash = 14695981039346656037ull; // FNV-1a
-    for (unsigned char c : base)
-        hash = (hash ^ c) * 1099511628211ull;
+    for (char c : base)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
     char hex[24];
     std::snprintf(hex, sizeof hex, "~%016llx", static_cast<unsigned long long>(hash));
     size_t keep = kLongestPrefix - 1 - std::strlen(hex) - (sizeof kTag - 1);
