@@ -132,8 +132,13 @@ void append_names(std::string* out, const std::string& text) {
 }
 
 // The record of a location as JSON, the same keys as the export writes.
-std::string record_json(const ExportLocation& location) {
-    const ParsedLocation& p = location.parsed;
+std::string record_json(const ExportModel& model, const ExportLocation& location) {
+    auto text = [&](ExportField field) { return field_text(model, location, field); };
+    struct {
+        std::string city, country_code, country, district, isp, province;
+    } p{text(FIELD_CITY),     text(FIELD_COUNTRY_CODE), text(FIELD_COUNTRY),
+        text(FIELD_DISTRICT), text(FIELD_ISP),          text(FIELD_PROVINCE)};
+    const std::string raw_area = text(FIELD_RAW_AREA), raw_country = text(FIELD_RAW_COUNTRY);
     std::vector<std::string> pairs;
     std::string v;
     if (!p.city.empty()) {
@@ -162,15 +167,15 @@ std::string record_json(const ExportLocation& location) {
             append_json_string(&v, *value);
             pairs.push_back(v);
         }
-    if (!location.raw_area.empty() || !location.raw_country.empty()) {
+    if (!raw_area.empty() || !raw_country.empty()) {
         v = "\"raw\":{";
-        if (!location.raw_area.empty()) {
+        if (!raw_area.empty()) {
             v += "\"area\":";
-            append_json_string(&v, location.raw_area);
+            append_json_string(&v, raw_area);
         }
-        if (!location.raw_country.empty()) {
-            v += location.raw_area.empty() ? "\"country\":" : ",\"country\":";
-            append_json_string(&v, location.raw_country);
+        if (!raw_country.empty()) {
+            v += raw_area.empty() ? "\"country\":" : ",\"country\":";
+            append_json_string(&v, raw_country);
         }
         pairs.push_back(v + "}");
     }
@@ -191,10 +196,6 @@ use JSON::PP;
 use Time::HiRes qw(time);
 use MaxMind::DB::Writer::Tree;
 my ($input, $output, $report) = @ARGV;
-my %types = (city => 'map', country => 'map', names => 'map', raw => 'map',
-             subdivisions => ['array', 'map'], iso_code => 'utf8_string', isp => 'utf8_string',
-             district => 'utf8_string', area => 'utf8_string', 'zh-CN' => 'utf8_string',
-             en => 'utf8_string');
 my $json = JSON::PP->new->utf8;
 open(my $in, '<', $input) or die;
 my (@records, @networks);
@@ -209,7 +210,10 @@ my $start = time;
 my $tree = MaxMind::DB::Writer::Tree->new(
     ip_version => 6, record_size => 24, database_type => 'Norvane-City',
     languages => ['zh-CN', 'en'], description => {en => 'IPv4 locations', 'zh-CN' => 'IPv4'},
-    map_key_type_callback => sub { $types{$_[0]} // die "no type for $_[0]" },
+    map_key_type_callback => sub {
+        my ($key, $value) = @_;
+        return ref $value eq 'HASH' ? 'map' : ref $value eq 'ARRAY' ? ['array', 'map'] : 'utf8_string';
+    },
     alias_ipv6_to_ipv4 => 1, remove_reserved_networks => 0, merge_strategy => 'none');
 $tree->insert_network($_->[0], $records[$_->[1]]) for @networks;
 open(my $out, '>:raw', $output) or die;
@@ -228,7 +232,7 @@ close $rep;
 void write_perl_input(const ExportModel& model, const std::string& path) {
     std::string text;
     for (size_t i = 0; i < model.locations.size(); ++i)
-        text += "L\t" + std::to_string(i) + "\t" + record_json(model.locations[i]) + "\n";
+        text += "L\t" + std::to_string(i) + "\t" + record_json(model, model.locations[i]) + "\n";
     const std::vector<ExportRange>& r = model.ranges;
     for (size_t i = 0; i < r.size();) {
         uint32_t start = r[i].start_ip, end = r[i].end_ip, location = r[i].location;

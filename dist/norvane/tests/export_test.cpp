@@ -231,13 +231,15 @@ TEST(MmdbData, ControlBytesAndPointers) {
 }
 
 TEST(MmdbData, RepeatsAreStoredOnceBehindPointers) {
-    std::vector<std::string> languages{"zh-CN", "en"};
-    ExportLocation a{"中国", "北京市电信", {"CN", "中国", "北京市", "北京市", "", "电信"}};
-    ExportLocation b{"中国", "北京市联通", {"CN", "中国", "北京市", "北京市", "", "联通"}};
-    MmdbDataWriter writer;
-    uint32_t first = mmdb_write_record(&writer, mmdb_location_record(a, languages));
+    ExportModel model;
+    model.texts = {"", "CN", "中国", "北京市", "电信", "联通", "北京市电信", "北京市联通"};
+    // code, country, province, city, district, isp, raw country, raw area
+    model.locations = {{{1, 2, 3, 3, 0, 4, 2, 6}}, {{1, 2, 3, 3, 0, 5, 2, 7}}};
+    MmdbRecordWriter writer;
+    mmdb_record_writer_init(&writer, {"zh-CN", "en"});
+    uint32_t first = mmdb_write_location(&writer, model, model.locations[0]);
     size_t first_size = writer.bytes.size();
-    uint32_t second = mmdb_write_record(&writer, mmdb_location_record(b, languages));
+    uint32_t second = mmdb_write_location(&writer, model, model.locations[1]);
     size_t second_size = writer.bytes.size() - first_size;
     EXPECT_LT(second_size * 2, first_size); // the country, city and subdivisions are pointers
     auto count = [&](const std::string& needle) {
@@ -252,17 +254,20 @@ TEST(MmdbData, RepeatsAreStoredOnceBehindPointers) {
     MmdbFile file;
     file.data = reinterpret_cast<const uint8_t*>(writer.bytes.data());
     file.data_size = writer.bytes.size();
-    for (auto [offset, location] :
-         {std::pair<uint32_t, ExportLocation*>{first, &a}, {second, &b}}) {
+    for (auto [offset, location] : {std::pair<uint32_t, size_t>{first, 0}, {second, 1}}) {
+        const ExportLocation& l = model.locations[location];
         MmdbDecoded record;
         std::string error;
         ASSERT_TRUE(mmdb_decode_at(file, offset, &record, &error)) << error;
         EXPECT_EQ(mmdb_string_at(record, {"country", "iso_code"}), "CN");
+        EXPECT_EQ(mmdb_string_at(record, {"country", "names", "zh-CN"}), "中国");
         EXPECT_EQ(mmdb_string_at(record, {"subdivisions", "0", "names", "en"}), "北京市");
         EXPECT_EQ(mmdb_string_at(record, {"city", "names", "zh-CN"}), "北京市");
-        EXPECT_EQ(mmdb_string_at(record, {"isp"}), location->parsed.isp);
-        EXPECT_EQ(mmdb_string_at(record, {"raw", "area"}), location->raw_area);
+        EXPECT_EQ(mmdb_string_at(record, {"isp"}), field_text(model, l, FIELD_ISP));
+        EXPECT_EQ(mmdb_string_at(record, {"raw", "area"}), field_text(model, l, FIELD_RAW_AREA));
+        EXPECT_EQ(mmdb_string_at(record, {"raw", "country"}), "中国");
         EXPECT_EQ(record.map.count("district"), 0u); // empty: left out
+        EXPECT_EQ(record.map.size(), 5u);
     }
 }
 
@@ -391,7 +396,10 @@ TEST(Xdb, SegmentsStopAtEachSlash16AndSearchesFindTheReadersAnswer) {
             std::string region = xdb_search(xdb, address, &found);
             ASSERT_EQ(found, e.found) << address;
             if (found) {
-                EXPECT_EQ(region, xdb_region_text(e.parsed));
+                auto or0 = [](const std::string& f) { return f.empty() ? std::string("0") : f; };
+                const ParsedLocation& p = e.parsed;
+                EXPECT_EQ(region, or0(p.country) + "|0|" + or0(p.province) + "|" + or0(p.city) +
+                                      "|" + or0(p.isp));
             }
         }
     }
@@ -406,8 +414,9 @@ TEST(Xdb, SegmentsStopAtEachSlash16AndSearchesFindTheReadersAnswer) {
         EXPECT_EQ(load_le32(segment + 4),
                   slash16 == 0x0102 ? ip(1, 2, 255, 8) : (slash16 << 16 | 0xFFFF));
     }
-    ParsedLocation empty;
-    EXPECT_EQ(xdb_region_text(empty), "0|0|0|0|0");
+    ExportModel empty;
+    empty.texts = {""};
+    EXPECT_EQ(xdb_region_text(empty, ExportLocation{}), "0|0|0|0|0");
 }
 
 TEST(Csv, FieldsAreQuotedOnlyWhereTheyMustBe) {
@@ -451,7 +460,8 @@ TEST(Csv, OneRowPerRangeOrPerNetwork) {
             for_each_cidr_block(r.start_ip, r.end_ip, [&](const CidrBlock&) { ++rows; });
         EXPECT_EQ(lines.size() - 1, cidr ? rows : open.model.ranges.size());
         const ExportLocation& last = open.model.locations[open.model.ranges.back().location];
-        EXPECT_EQ(lines.back().substr(lines.back().size() - last.raw_area.size()), last.raw_area);
+        EXPECT_EQ(lines.back().substr(lines.back().size() - 10), ", CZ88.NET"); // unquoted
+        EXPECT_EQ(field_text(open.model, last, FIELD_RAW_AREA), " CZ88.NET");
     }
     auto refuse = [](const std::string&) { return false; };
     EXPECT_FALSE(write_csv(open.model, false, refuse));

@@ -11,13 +11,11 @@ const char kLocationColumns[] =
     "country_code,country,province,city,district,isp,raw_country,raw_area\r\n";
 
 // The columns after the address ones, with the line end: the same for every row of a location.
-std::string location_columns(const ExportLocation& location) {
-    const ParsedLocation& p = location.parsed;
+std::string location_columns(const ExportModel& model, const ExportLocation& location) {
     std::string row;
-    for (const std::string* field : {&p.country_code, &p.country, &p.province, &p.city, &p.district,
-                                     &p.isp, &location.raw_country, &location.raw_area}) {
+    for (int field = 0; field < FIELD_COUNT; ++field) {
         row.push_back(',');
-        append_csv_value(&row, *field);
+        append_csv_value(&row, field_text(model, location, ExportField(field)));
     }
     row.append("\r\n");
     return row;
@@ -49,7 +47,7 @@ bool write_csv(const ExportModel& model, bool cidr,
     std::vector<std::string> columns;
     columns.reserve(model.locations.size());
     for (const ExportLocation& location : model.locations)
-        columns.push_back(location_columns(location));
+        columns.push_back(location_columns(model, location));
 
     std::string piece = cidr ? "network," : "start_ip,end_ip,";
     piece.append(kLocationColumns);

@@ -6,48 +6,61 @@
 #include <map>
 #include <unordered_map>
 
+#include "reader/location_parser.h"
 #include "reader/text_codec.h"
 
 namespace {
 
-// Texts decoded once each, equal texts under one number (a damaged or hand-made database may
-// store a text twice), and each pair of them one location.
-struct LocationIndex {
-    const NorvaneDb* db;
-    TextDecoder decoder;
-    std::vector<uint32_t> text_id; // by text index; kNone until decoded
-    std::vector<std::string> texts;
-    std::unordered_map<std::string, uint32_t> id_of_text;
-    std::unordered_map<uint64_t, uint32_t> location_of_pair;
-};
-
 constexpr uint32_t kNone = UINT32_MAX;
 
-uint32_t text_id(LocationIndex* index, uint32_t text) {
-    uint32_t& id = index->text_id[text];
-    if (id == kNone) {
-        const char* bytes = db_text(index->db, text);
-        std::string utf8;
-        decode_to_utf8(&index->decoder, bytes, std::strlen(bytes), &utf8);
-        auto inserted = index->id_of_text.emplace(utf8, uint32_t(index->texts.size()));
-        if (inserted.second)
-            index->texts.push_back(std::move(utf8));
-        id = inserted.first->second;
-    }
-    return id;
+// Texts decoded once each and numbered once each (a damaged or hand-made database may store a
+// text twice; parsed fields repeat across locations), and each pair of texts one location.
+struct ModelBuilder {
+    const NorvaneDb* db;
+    ExportModel* model;
+    TextDecoder decoder;
+    std::vector<uint32_t> decoded; // by text index of the database; kNone until decoded
+    std::unordered_map<std::string, uint32_t> number_of;
+    std::unordered_map<uint64_t, uint32_t> location_of_pair;
+    std::string scratch;
+};
+
+uint32_t intern(ModelBuilder* b, const std::string& text) {
+    auto inserted = b->number_of.emplace(text, uint32_t(b->model->texts.size()));
+    if (inserted.second)
+        b->model->texts.push_back(text);
+    return inserted.first->second;
 }
 
-uint32_t location_of(LocationIndex* index, const DbRange& range, ExportModel* model) {
-    uint32_t country = text_id(index, range.country_index);
-    uint32_t area = text_id(index, range.area_index);
+uint32_t decoded_text(ModelBuilder* b, uint32_t index) {
+    uint32_t& number = b->decoded[index];
+    if (number == kNone) {
+        const char* bytes = db_text(b->db, index);
+        b->scratch.clear();
+        decode_to_utf8(&b->decoder, bytes, std::strlen(bytes), &b->scratch);
+        number = intern(b, b->scratch);
+    }
+    return number;
+}
+
+uint32_t location_of(ModelBuilder* b, const DbRange& range) {
+    uint32_t country = decoded_text(b, range.country_index);
+    uint32_t area = decoded_text(b, range.area_index);
     uint64_t key = uint64_t(country) << 32 | area;
-    auto inserted = index->location_of_pair.emplace(key, uint32_t(model->locations.size()));
+    auto inserted = b->location_of_pair.emplace(key, uint32_t(b->model->locations.size()));
     if (inserted.second) {
+        ParsedLocation parsed;
+        parse_location(b->model->texts[country], b->model->texts[area], &parsed);
         ExportLocation location;
-        location.raw_country = index->texts[country];
-        location.raw_area = index->texts[area];
-        parse_location(location.raw_country, location.raw_area, &location.parsed);
-        model->locations.push_back(std::move(location));
+        location.text[FIELD_COUNTRY_CODE] = intern(b, parsed.country_code);
+        location.text[FIELD_COUNTRY] = intern(b, parsed.country);
+        location.text[FIELD_PROVINCE] = intern(b, parsed.province);
+        location.text[FIELD_CITY] = intern(b, parsed.city);
+        location.text[FIELD_DISTRICT] = intern(b, parsed.district);
+        location.text[FIELD_ISP] = intern(b, parsed.isp);
+        location.text[FIELD_RAW_COUNTRY] = country;
+        location.text[FIELD_RAW_AREA] = area;
+        b->model->locations.push_back(location);
     }
     return inserted.first->second;
 }
@@ -76,21 +89,21 @@ void take_uncovered(std::map<uint64_t, uint64_t>* covered, uint64_t start, uint6
 } // namespace
 
 bool build_export_model(const NorvaneDb* db, ExportModel* model) {
-    model->ranges.clear();
-    model->locations.clear();
-    LocationIndex index;
-    index.db = db;
-    if (!text_decoder_open(&index.decoder))
+    *model = ExportModel{};
+    ModelBuilder b;
+    b.db = db;
+    b.model = model;
+    if (!text_decoder_open(&b.decoder))
         return false;
-    index.text_id.assign(db->text_count, kNone);
+    b.decoded.assign(db->text_count, kNone);
+    intern(&b, std::string());
 
     model->ranges.reserve(db->range_count);
     if (db->sorted) {
         for (uint32_t i = 0; i < db->range_count; ++i) {
             DbRange range = db_range(db, i);
             if (range.start_ip <= range.end_ip)
-                model->ranges.push_back(
-                    {range.start_ip, range.end_ip, location_of(&index, range, model)});
+                model->ranges.push_back({range.start_ip, range.end_ip, location_of(&b, range)});
         }
         return true;
     }
@@ -98,10 +111,10 @@ bool build_export_model(const NorvaneDb* db, ExportModel* model) {
     for (uint32_t i = 0; i < db->range_count; ++i) {
         DbRange range = db_range(db, i);
         if (range.start_ip <= range.end_ip)
-            take_uncovered(&covered, range.start_ip, range.end_ip,
-                           location_of(&index, range, model), &model->ranges);
+            take_uncovered(&covered, range.start_ip, range.end_ip, location_of(&b, range),
+                           &model->ranges);
     }
     std::sort(model->ranges.begin(), model->ranges.end(),
-              [](const ExportRange& a, const ExportRange& b) { return a.start_ip < b.start_ip; });
+              [](const ExportRange& x, const ExportRange& y) { return x.start_ip < y.start_ip; });
     return true;
 }

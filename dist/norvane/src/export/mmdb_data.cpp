@@ -18,14 +18,14 @@ void append_big_endian(std::string* out, uint64_t number, size_t size) {
         out->push_back(char(uint8_t(number >> (8 * i))));
 }
 
-void write_value(MmdbDataWriter* writer, const MmdbValue& value, bool may_point);
+uint32_t write_value(MmdbDataWriter* writer, const MmdbValue& value);
 
 // Writes a string or points at its copy: map keys go through here too.
 void write_string(MmdbDataWriter* writer, const std::string& text) {
     MmdbValue value;
     value.type = MMDB_STRING;
     value.text = text;
-    write_value(writer, value, true);
+    write_value(writer, value);
 }
 
 void write_contents(MmdbDataWriter* writer, const MmdbValue& value) {
@@ -39,13 +39,13 @@ void write_contents(MmdbDataWriter* writer, const MmdbValue& value) {
         mmdb_append_control(out, MMDB_MAP, value.pairs.size());
         for (const auto& pair : value.pairs) {
             write_string(writer, pair.first);
-            write_value(writer, pair.second, true);
+            write_value(writer, pair.second);
         }
         break;
     case MMDB_ARRAY:
         mmdb_append_control(out, MMDB_ARRAY, value.items.size());
         for (const MmdbValue& item : value.items)
-            write_value(writer, item, true);
+            write_value(writer, item);
         break;
     default: // the unsigned types; nothing refers back to them
         mmdb_append_plain(out, value);
@@ -53,19 +53,21 @@ void write_contents(MmdbDataWriter* writer, const MmdbValue& value) {
     }
 }
 
-void write_value(MmdbDataWriter* writer, const MmdbValue& value, bool may_point) {
+uint32_t write_value(MmdbDataWriter* writer, const MmdbValue& value) {
     std::string plain;
     mmdb_append_plain(&plain, value);
     auto found = writer->where.find(plain);
     if (found != writer->where.end()) {
-        if (may_point && mmdb_pointer_size(found->second) < plain.size()) {
+        if (mmdb_pointer_size(found->second) < plain.size())
             mmdb_append_pointer(&writer->bytes, found->second);
-            return;
-        }
-    } else {
-        writer->where.emplace(std::move(plain), uint32_t(writer->bytes.size()));
+        else
+            write_contents(writer, value);
+        return found->second;
     }
+    uint32_t offset = uint32_t(writer->bytes.size());
+    writer->where.emplace(std::move(plain), offset);
     write_contents(writer, value);
+    return offset;
 }
 
 } // namespace
@@ -184,8 +186,6 @@ void mmdb_append_plain(std::string* out, const MmdbValue& value) {
     }
 }
 
-uint32_t mmdb_write_record(MmdbDataWriter* writer, const MmdbValue& value) {
-    uint32_t offset = uint32_t(writer->bytes.size());
-    write_value(writer, value, false);
-    return offset;
+uint32_t mmdb_write_value(MmdbDataWriter* writer, const MmdbValue& value) {
+    return write_value(writer, value);
 }

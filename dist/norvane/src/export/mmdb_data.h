@@ -50,7 +50,7 @@ struct MmdbDataWriter {
     std::unordered_map<std::string, uint32_t> where; // plain form -> offset of its one copy
 };
 
-// Appends value and returns its offset. Each part of it (map keys included) that equals a part
-// written before becomes a pointer to that, where the pointer is the shorter; value itself is
-// always written out, so that its offset can be a tree record's target.
-uint32_t mmdb_write_record(MmdbDataWriter* writer, const MmdbValue& value);
+// Appends value, or a pointer to an equal value written before where the pointer is the
+// shorter; each part of it (map keys included) likewise. Returns the offset of the value's one
+// copy, for callers that point at it later themselves.
+uint32_t mmdb_write_value(MmdbDataWriter* writer, const MmdbValue& value);

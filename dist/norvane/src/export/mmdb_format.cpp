@@ -1,6 +1,7 @@
 #include "export/mmdb_format.h"
 
 #include <cstring>
+#include <iterator>
 
 #include "export/cidr.h"
 
@@ -17,11 +18,83 @@ constexpr uint32_t kMappedPath = 15;
 constexpr uint32_t kSixToFourPath = 13;
 constexpr uint32_t kFrontNodes = kZeroPath + kMappedPath + kSixToFourPath;
 
-MmdbValue names_map(const std::string& text, const std::vector<std::string>& languages) {
-    MmdbValue names;
-    for (const std::string& language : languages)
-        mmdb_put(&names, language, mmdb_string(text));
-    return names;
+// Parts of records, by kind: the kind goes into the top byte of a part's key.
+enum PartKind : uint64_t {
+    PART_KEY = 1,
+    PART_STRING,
+    PART_NAMES,
+    PART_NAMED,
+    PART_COUNTRY,
+    PART_SUBDIVISIONS,
+};
+
+// The keys of the records; the languages follow them in MmdbRecordWriter::keys.
+enum Key : uint32_t {
+    KEY_AREA,
+    KEY_CITY,
+    KEY_COUNTRY,
+    KEY_DISTRICT,
+    KEY_ISO_CODE,
+    KEY_ISP,
+    KEY_NAMES,
+    KEY_RAW,
+    KEY_SUBDIVISIONS,
+    KEY_LANGUAGES,
+};
+const char* const kKeys[] = {"area", "city",  "country", "district",    "iso_code",
+                             "isp",  "names", "raw",     "subdivisions"};
+
+uint64_t part_key(PartKind kind, uint64_t first, uint64_t second = 0) {
+    return kind << 56 | first << 28 | second;
+}
+
+// Writes a part, or a pointer to its first copy where that is shorter.
+template <typename Write> void write_part(MmdbRecordWriter* w, uint64_t key, Write&& write) {
+    auto found = w->parts.find(key);
+    bool known = found != w->parts.end();
+    if (known && mmdb_pointer_size(found->second.offset) < found->second.size) {
+        mmdb_append_pointer(&w->bytes, found->second.offset);
+        return;
+    }
+    size_t at = w->bytes.size();
+    write(); // may add parts of its own: found is not used after this
+    if (!known)
+        w->parts.emplace(key, MmdbPartCopy{uint32_t(at), uint32_t(w->bytes.size() - at)});
+}
+
+void write_string(MmdbRecordWriter* w, uint64_t key, const std::string& text) {
+    write_part(w, key, [&] {
+        mmdb_append_control(&w->bytes, MMDB_STRING, text.size());
+        w->bytes.append(text);
+    });
+}
+
+void write_key(MmdbRecordWriter* w, uint32_t key) {
+    write_string(w, part_key(PART_KEY, key), w->keys[key]);
+}
+
+void write_text(MmdbRecordWriter* w, const ExportModel& model, uint32_t text) {
+    write_string(w, part_key(PART_STRING, text), model.texts[text]);
+}
+
+void write_names(MmdbRecordWriter* w, const ExportModel& model, uint32_t text) {
+    write_part(w, part_key(PART_NAMES, text), [&] {
+        size_t languages = w->keys.size() - KEY_LANGUAGES;
+        mmdb_append_control(&w->bytes, MMDB_MAP, languages);
+        for (size_t i = 0; i < languages; ++i) {
+            write_key(w, uint32_t(KEY_LANGUAGES + i));
+            write_text(w, model, text);
+        }
+    });
+}
+
+// {names: ...}, as the city and each subdivision are.
+void write_named(MmdbRecordWriter* w, const ExportModel& model, uint32_t text) {
+    write_part(w, part_key(PART_NAMED, text), [&] {
+        mmdb_append_control(&w->bytes, MMDB_MAP, 1);
+        write_key(w, KEY_NAMES);
+        write_names(w, model, text);
+    });
 }
 
 // Calls visit(block, location) for the CIDR blocks of the ranges, neighbours of one location
@@ -150,43 +223,69 @@ MmdbValue metadata(const MmdbOptions& options, uint32_t node_count, uint32_t rec
 
 } // namespace
 
-MmdbValue mmdb_location_record(const ExportLocation& location,
-                               const std::vector<std::string>& languages) {
-    const ParsedLocation& parsed = location.parsed;
-    MmdbValue record;
-    if (!parsed.city.empty()) {
-        MmdbValue city;
-        mmdb_put(&city, "names", names_map(parsed.city, languages));
-        mmdb_put(&record, "city", std::move(city));
+void mmdb_record_writer_init(MmdbRecordWriter* writer, const std::vector<std::string>& languages) {
+    *writer = MmdbRecordWriter{};
+    writer->keys.assign(std::begin(kKeys), std::end(kKeys));
+    writer->keys.insert(writer->keys.end(), languages.begin(), languages.end());
+}
+
+uint32_t mmdb_write_location(MmdbRecordWriter* w, const ExportModel& model,
+                             const ExportLocation& location) {
+    const uint32_t* t = location.text;
+    const bool city = t[FIELD_CITY] != 0, code = t[FIELD_COUNTRY_CODE] != 0,
+               country = t[FIELD_COUNTRY] != 0, district = t[FIELD_DISTRICT] != 0,
+               isp = t[FIELD_ISP] != 0, raw_area = t[FIELD_RAW_AREA] != 0,
+               raw_country = t[FIELD_RAW_COUNTRY] != 0, province = t[FIELD_PROVINCE] != 0;
+    uint32_t offset = uint32_t(w->bytes.size());
+    mmdb_append_control(&w->bytes, MMDB_MAP,
+                        size_t(city) + size_t(code || country) + size_t(district) + size_t(isp) +
+                            size_t(raw_area || raw_country) + size_t(province));
+    if (city) {
+        write_key(w, KEY_CITY);
+        write_named(w, model, t[FIELD_CITY]);
     }
-    if (!parsed.country_code.empty() || !parsed.country.empty()) {
-        MmdbValue country;
-        if (!parsed.country_code.empty())
-            mmdb_put(&country, "iso_code", mmdb_string(parsed.country_code));
-        if (!parsed.country.empty())
-            mmdb_put(&country, "names", names_map(parsed.country, languages));
-        mmdb_put(&record, "country", std::move(country));
+    if (code || country) {
+        write_key(w, KEY_COUNTRY);
+        write_part(w, part_key(PART_COUNTRY, t[FIELD_COUNTRY_CODE], t[FIELD_COUNTRY]), [&] {
+            mmdb_append_control(&w->bytes, MMDB_MAP, size_t(code) + size_t(country));
+            if (code) {
+                write_key(w, KEY_ISO_CODE);
+                write_text(w, model, t[FIELD_COUNTRY_CODE]);
+            }
+            if (country) {
+                write_key(w, KEY_NAMES);
+                write_names(w, model, t[FIELD_COUNTRY]);
+            }
+        });
     }
-    if (!parsed.district.empty())
-        mmdb_put(&record, "district", mmdb_string(parsed.district));
-    if (!parsed.isp.empty())
-        mmdb_put(&record, "isp", mmdb_string(parsed.isp));
-    if (!location.raw_area.empty() || !location.raw_country.empty()) {
-        MmdbValue raw;
-        if (!location.raw_area.empty())
-            mmdb_put(&raw, "area", mmdb_string(location.raw_area));
-        if (!location.raw_country.empty())
-            mmdb_put(&raw, "country", mmdb_string(location.raw_country));
-        mmdb_put(&record, "raw", std::move(raw));
+    if (district) {
+        write_key(w, KEY_DISTRICT);
+        write_text(w, model, t[FIELD_DISTRICT]);
     }
-    if (!parsed.province.empty()) {
-        MmdbValue subdivision;
-        mmdb_put(&subdivision, "names", names_map(parsed.province, languages));
-        std::vector<MmdbValue> subdivisions;
-        subdivisions.push_back(std::move(subdivision));
-        mmdb_put(&record, "subdivisions", mmdb_array(std::move(subdivisions)));
+    if (isp) {
+        write_key(w, KEY_ISP);
+        write_text(w, model, t[FIELD_ISP]);
     }
-    return record;
+    if (raw_area || raw_country) { // nearly always a pair of its own: not kept as a part
+        write_key(w, KEY_RAW);
+        mmdb_append_control(&w->bytes, MMDB_MAP, size_t(raw_area) + size_t(raw_country));
+        if (raw_area) {
+            write_key(w, KEY_AREA);
+            write_text(w, model, t[FIELD_RAW_AREA]);
+        }
+        if (raw_country) {
+            write_key(w, KEY_COUNTRY);
+            write_text(w, model, t[FIELD_RAW_COUNTRY]);
+        }
+    }
+    if (province) {
+        write_key(w, KEY_SUBDIVISIONS);
+        write_part(w, part_key(PART_SUBDIVISIONS, t[FIELD_PROVINCE]), [&] {
+            mmdb_append_control(&w->bytes, MMDB_ARRAY, 1);
+            write_named(w, model, t[FIELD_PROVINCE]);
+        });
+    }
+    return offset;
 }
 
 uint32_t mmdb_record_size(uint64_t node_count, uint64_t data_size) {
@@ -199,13 +298,15 @@ uint32_t mmdb_record_size(uint64_t node_count, uint64_t data_size) {
 
 ExportStatus build_mmdb(const ExportModel& model, const MmdbOptions& options, ExportBytes* out) {
     // The data section first: its size decides the record size.
-    MmdbDataWriter data;
+    if (model.texts.size() >= (size_t(1) << 28))
+        return EXPORT_TOO_LARGE; // text numbers are 28 bits in the parts' keys
+    MmdbRecordWriter data;
+    mmdb_record_writer_init(&data, options.languages);
     std::vector<uint32_t> offsets;
     offsets.reserve(model.locations.size());
     for (const ExportLocation& location : model.locations)
-        offsets.push_back(
-            mmdb_write_record(&data, mmdb_location_record(location, options.languages)));
-    data.where.clear();
+        offsets.push_back(mmdb_write_location(&data, model, location));
+    data.parts = {};
 
     // Then the node count, from the blocks alone.
     uint64_t ipv4_nodes = 0;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "export/export_bytes.h"
@@ -18,10 +19,27 @@ struct MmdbOptions {
     uint32_t record_size = 0; // 0: the smallest that fits; 28 or 32 force a wider one
 };
 
-// The record of one location: country {iso_code, names}, subdivisions [{names}], city {names},
-// district, isp, raw {country, area}; empty values and maps that would be empty are left out.
-MmdbValue mmdb_location_record(const ExportLocation& location,
-                               const std::vector<std::string>& languages);
+// The data section being written: each distinct part of the records (a string, a names map, a
+// country, city or subdivisions value, a map key) is written once, and pointed at from every
+// later record that holds it where the pointer is the shorter.
+struct MmdbPartCopy {
+    uint32_t offset; // in the data section
+    uint32_t size;   // the bytes it took there
+};
+
+struct MmdbRecordWriter {
+    std::string bytes;
+    std::unordered_map<uint64_t, MmdbPartCopy> parts; // by kind and text numbers
+    std::vector<std::string> keys;                    // map keys and languages, by number
+};
+
+void mmdb_record_writer_init(MmdbRecordWriter* writer, const std::vector<std::string>& languages);
+
+// Appends the record of one location and returns its offset: country {iso_code, names},
+// subdivisions [{names}], city {names}, district, isp, raw {country, area}, keys in that sorted
+// order; empty values, and maps that would be empty, are left out.
+uint32_t mmdb_write_location(MmdbRecordWriter* writer, const ExportModel& model,
+                             const ExportLocation& location);
 
 // 24, 28 or 32: the smallest record size that holds every record value (node count + 16 + data
 // section size); 0 when none does.

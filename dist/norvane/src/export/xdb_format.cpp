@@ -32,15 +32,15 @@ template <typename Visit> void for_each_piece(uint32_t start, uint32_t end, Visi
 
 } // namespace
 
-std::string xdb_region_text(const ParsedLocation& parsed) {
+std::string xdb_region_text(const ExportModel& model, const ExportLocation& location) {
     std::string text;
-    append_field(&text, parsed.country);
+    append_field(&text, field_text(model, location, FIELD_COUNTRY));
     text.append("|0|");
-    append_field(&text, parsed.province);
+    append_field(&text, field_text(model, location, FIELD_PROVINCE));
     text.push_back('|');
-    append_field(&text, parsed.city);
+    append_field(&text, field_text(model, location, FIELD_CITY));
     text.push_back('|');
-    append_field(&text, parsed.isp);
+    append_field(&text, field_text(model, location, FIELD_ISP));
     return text;
 }
 
@@ -51,7 +51,7 @@ ExportStatus build_xdb(const ExportModel& model, uint32_t created_at, ExportByte
     std::vector<uint16_t> region_length(model.locations.size());
     std::unordered_map<std::string, uint32_t> seen;
     for (size_t i = 0; i < model.locations.size(); ++i) {
-        std::string text = xdb_region_text(model.locations[i].parsed);
+        std::string text = xdb_region_text(model, model.locations[i]);
         if (text.size() > UINT16_MAX)
             text.resize(UINT16_MAX);
         auto inserted = seen.emplace(text, uint32_t(regions.size()));

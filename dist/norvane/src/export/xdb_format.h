@@ -10,7 +10,7 @@
 #include "export/export_model.h"
 
 // "country|0|province|city|isp", with "0" for an empty field, as ip2region's own data is written.
-std::string xdb_region_text(const ParsedLocation& parsed);
+std::string xdb_region_text(const ExportModel& model, const ExportLocation& location);
 
 // The whole file; created_at goes into the header.
 ExportStatus build_xdb(const ExportModel& model, uint32_t created_at, ExportBytes* out);
