@@ -7,7 +7,10 @@
 set -euo pipefail
 
 want=(build-essential cmake clang clang-format libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
-      python3 util-linux pkgconf binutils)
+      python3 util-linux pkgconf binutils
+      mmdb-bin python3-maxminddb libmaxmind-db-writer-perl postgresql)
+# The exports' reader tests also use the machine's Node.js and npm (the npm packages are pinned in
+# dist/norvane/tests/readers/package-lock.json and installed into the build tree by the test).
 if [ "${1:-}" = "--windows" ]; then
   want+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb xdotool imagemagick
          fonts-wqy-microhei)

@@ -124,8 +124,11 @@ void drop_output_file(OutputStage* stage) {
     drop_stage(stage);
 }
 
-FileStageStatus begin_output_file(const char* output_path, size_t prefix_length,
-                                  const uint8_t* body, size_t length, OutputStage* stage) {
+namespace {
+
+// Where the stage goes: the file output_path names, links followed. The output must be a regular
+// file the user may write, or not exist yet. Leftovers of dead runs beside it are removed.
+FileStageStatus find_target(const char* output_path, OutputStage* stage) {
     // A link stays a link: the file it leads to is the one replaced.
     stage->target = pf_resolve_links(output_path);
     stage->named = false;
@@ -141,8 +144,29 @@ FileStageStatus begin_output_file(const char* output_path, size_t prefix_length,
     case PATH_OTHER:
         return STAGE_OPEN_FAILED;
     }
-
     pf_remove_dead_siblings(stage->target);
+    return STAGE_OK;
+}
+
+} // namespace
+
+FileStageStatus begin_output_stream(const char* output_path, OutputStage* stage) {
+    FileStageStatus found = find_target(output_path, stage);
+    return found == STAGE_OK ? create_named_stage(stage) : found;
+}
+
+FileStageStatus append_output_stream(OutputStage* stage, const uint8_t* data, size_t length) {
+    if (!pf_write(&stage->file, data, length))
+        return abandon_stage(stage, STAGE_WRITE_FAILED);
+    pf_start_flush(&stage->file);
+    return STAGE_OK;
+}
+
+FileStageStatus begin_output_file(const char* output_path, size_t prefix_length,
+                                  const uint8_t* body, size_t length, OutputStage* stage) {
+    FileStageStatus found = find_target(output_path, stage);
+    if (found != STAGE_OK)
+        return found;
 
     // Preferred: a file without a name, named only when complete.
     if (pf_create_unnamed(pf_dirname(stage->target).c_str(), &stage->file) == FILE_OK) {

@@ -60,6 +60,14 @@ FileStageStatus finish_output_file(OutputStage* stage, const uint8_t* prefix, si
 // Drops a stage that begin_output_file made: nothing of it is left, and the output is untouched.
 void drop_output_file(OutputStage* stage);
 
+// For an output made piece by piece, too large to be held whole: the stage is a named file
+// beside the output from the start (an unnamed one that could not be named at the end could not
+// be written again). Each piece starts on its way to storage as it is written;
+// finish_output_file(stage, nullptr, 0, nullptr, 0) flushes and renames the stage, and a stage
+// dropped before that leaves nothing behind. A failed append drops the stage.
+FileStageStatus begin_output_stream(const char* output_path, OutputStage* stage);
+FileStageStatus append_output_stream(OutputStage* stage, const uint8_t* data, size_t length);
+
 // Both steps at once: the output replaced by prefix followed by the body.
 FileStageStatus replace_output_file(const char* output_path, const uint8_t* prefix,
                                     size_t prefix_length, const uint8_t* body, size_t length);

@@ -43,10 +43,7 @@ bool write_stdout(const void* data, size_t size) {
     return std::fwrite(data, 1, size, stdout) == size && std::fflush(stdout) == 0;
 }
 
-int write_output(const std::string& output, const uint8_t* data, size_t size) {
-    if (output == "-")
-        return write_stdout(data, size) ? kExitOk : fail("error writing the output");
-    FileStageStatus status = replace_output_file(output.c_str(), nullptr, 0, data, size);
+int stage_result(FileStageStatus status, const std::string& output) {
     if (status == STAGE_OK)
         return kExitOk;
     if (status == STAGE_OPEN_FAILED)
@@ -54,6 +51,12 @@ int write_output(const std::string& output, const uint8_t* data, size_t size) {
     if (status == STAGE_NO_MEMORY)
         return fail("out of memory");
     return fail(output + ": error writing the file");
+}
+
+int write_output(const std::string& output, const uint8_t* data, size_t size) {
+    if (output == "-")
+        return write_stdout(data, size) ? kExitOk : fail("error writing the output");
+    return stage_result(replace_output_file(output.c_str(), nullptr, 0, data, size), output);
 }
 
 int export_status(ExportStatus status, const char* format) {
@@ -105,12 +108,19 @@ int query_export(const QueryOptions& options) {
             });
             return written ? kExitOk : fail("error writing the output");
         }
-        std::string text;
-        write_csv(model, options.cidr, [&text](const std::string& piece) {
-            text.append(piece);
-            return true;
-        });
-        return write_output(output, reinterpret_cast<const uint8_t*>(text.data()), text.size());
+        // Written as it is made: with --cidr the file is many times the database's size.
+        OutputStage stage;
+        FileStageStatus status = begin_output_stream(output.c_str(), &stage);
+        if (status == STAGE_OK) {
+            write_csv(model, options.cidr, [&](const std::string& piece) {
+                status = append_output_stream(
+                    &stage, reinterpret_cast<const uint8_t*>(piece.data()), piece.size());
+                return status == STAGE_OK;
+            });
+        }
+        if (status == STAGE_OK)
+            status = finish_output_file(&stage, nullptr, 0, nullptr, 0);
+        return stage_result(status, output);
     }
     case EXPORT_NONE:
         return kExitFailed;
