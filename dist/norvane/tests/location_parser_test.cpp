@@ -6,10 +6,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <map>
 #include <random>
 #include <string>
+#include <vector>
 
+#include "reader/text_codec.h"
 #include "reader/utf8_text.h"
+#include "tests/real_shaped_texts.h"
+#include "tests/source_builder.h"
 
 namespace {
 
@@ -221,6 +227,50 @@ TEST(LocationParser, AnyBytesGiveValidFieldsAndShortDistricts) {
         EXPECT_LE(char_count(p.district), 8u);
         EXPECT_TRUE(valid_utf8(p.isp));
     }
+}
+
+// Every range of a generated real-shaped source, its GBK texts decoded as the reader does, gives
+// the fields its texts were composed from; the shares of filled fields are printed.
+TEST(LocationParser, RealShapedSourceRangesGiveTheFieldsTheirTextsSay) {
+    std::vector<SimpleRange> ranges;
+    generate_real_shaped_source(60000, 3, &ranges);
+    std::map<std::string, ShapedText> countries, areas;
+    for (uint32_t n = 0; n < 3000; ++n) {
+        countries.emplace(shaped_country(n).gbk, shaped_country(n));
+        areas.emplace(shaped_area(n).gbk, shaped_area(n));
+    }
+    TextDecoder decoder;
+    ASSERT_TRUE(text_decoder_open(&decoder));
+    const char* names[] = {"country_code", "country", "province", "city", "district", "isp"};
+    size_t filled[6] = {};
+    int failures = 0;
+    for (const SimpleRange& r : ranges) {
+        ASSERT_EQ(countries.count(r.country), 1u);
+        ASSERT_EQ(areas.count(r.area), 1u);
+        const ShapedText& c = countries[r.country];
+        std::string country, area;
+        decode_to_utf8(&decoder, r.country.data(), r.country.size(), &country);
+        decode_to_utf8(&decoder, r.area.data(), r.area.size(), &area);
+        ParsedLocation p;
+        parse_location(country, area, &p);
+        const std::string got[] = {p.country_code, p.country,  p.province,
+                                   p.city,         p.district, p.isp};
+        const std::string want[] = {c.code, c.country,  c.province,
+                                    c.city, c.district, areas[r.area].isp};
+        for (int k = 0; k < 6; ++k) {
+            filled[k] += got[k].empty() ? 0 : 1;
+            if (got[k] != want[k] && ++failures <= 10)
+                ADD_FAILURE() << country << " | " << area << ": " << names[k] << " " << got[k]
+                              << ", expected " << want[k];
+        }
+    }
+    EXPECT_EQ(failures, 0);
+    std::printf("real-shaped source, %zu ranges, fields filled:", ranges.size());
+    for (int k = 0; k < 6; ++k)
+        std::printf(" %s %.1f%%", names[k], 100.0 * double(filled[k]) / double(ranges.size()));
+    std::printf("\n");
+    for (size_t share : filled)
+        EXPECT_GT(share, 0u); // every kind of text occurs
 }
 
 TEST(Utf8Text, CharacterLengthsFollowRfc3629) {
