@@ -191,6 +191,11 @@ TEST(LocationParser, InvalidBytesBecomeReplacementCharacters) {
         expect_parsed(c);
 }
 
+std::string place_text(const ParsedLocation& p) {
+    return p.country_code + "|" + p.country + "|" + p.province + "|" + p.city + "|" + p.district +
+           "|" + p.isp;
+}
+
 TEST(LocationParser, AnyBytesGiveValidFieldsAndShortDistricts) {
     std::mt19937 random(18);
     const std::string pieces[] = {"广东省", "北京", "市",   "区", "县",       "州",
@@ -215,6 +220,12 @@ TEST(LocationParser, AnyBytesGiveValidFieldsAndShortDistricts) {
         if (p.country_code == "CN") {
             ASSERT_LE(char_count(p.district), 8u) << texts[0];
         }
+        // Each text's fields depend on that text alone (callers cache them per text).
+        ParsedLocation country_only, area_only;
+        parse_location(texts[0], "", &country_only);
+        parse_location("", texts[1], &area_only);
+        country_only.isp = area_only.isp;
+        ASSERT_EQ(place_text(p), place_text(country_only)) << texts[0] << " | " << texts[1];
     }
     // Long texts: a province and then a great many suffix characters, or none.
     for (const std::string& filler : {std::string("区"), std::string("a"), std::string("\xff")}) {

@@ -1,12 +1,17 @@
 #include "query/place_cache.h"
 
-const ParsedLocation& place_of(PlaceCache* cache, TextPrinter* printer, const DbRange& range) {
-    uint64_t key = uint64_t(range.country_index) << 32 | range.area_index;
-    auto found = cache->by_texts.find(key);
-    if (found != cache->by_texts.end())
-        return found->second;
-    ParsedLocation& place = cache->by_texts[key];
-    parse_location(printable_text(printer, range.country_index),
-                   printable_text(printer, range.area_index), &place);
-    return place;
+void place_of(PlaceCache* cache, TextPrinter* printer, const DbRange& range, ParsedLocation* out) {
+    auto country = cache->countries.find(range.country_index);
+    if (country == cache->countries.end()) {
+        country = cache->countries.emplace(range.country_index, ParsedLocation{}).first;
+        parse_location(printable_text(printer, range.country_index), "", &country->second);
+    }
+    auto isp = cache->isps.find(range.area_index);
+    if (isp == cache->isps.end()) {
+        ParsedLocation area;
+        parse_location("", printable_text(printer, range.area_index), &area);
+        isp = cache->isps.emplace(range.area_index, std::move(area.isp)).first;
+    }
+    *out = country->second;
+    out->isp = isp->second;
 }

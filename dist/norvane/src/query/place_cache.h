@@ -1,7 +1,9 @@
-// Structured locations of a database's ranges, each distinct pair of texts parsed once.
+// Structured locations of a database's ranges, each text parsed once: the country fields depend
+// on the country text alone and the ISP on the area text alone.
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <unordered_map>
 
 #include "reader/db_reader.h"
@@ -9,8 +11,9 @@
 #include "query/text_printer.h"
 
 struct PlaceCache {
-    std::unordered_map<uint64_t, ParsedLocation> by_texts; // key: country index, area index
+    std::unordered_map<uint32_t, ParsedLocation> countries; // by text index; isp unused
+    std::unordered_map<uint32_t, std::string> isps;         // by text index
 };
 
 // The fields of range (its texts in UTF-8 through printer, which must not be raw).
-const ParsedLocation& place_of(PlaceCache* cache, TextPrinter* printer, const DbRange& range);
+void place_of(PlaceCache* cache, TextPrinter* printer, const DbRange& range, ParsedLocation* out);

@@ -64,7 +64,8 @@ bool append_json_location(std::string* line, const NorvaneDb* db, TextPrinter* p
         return false;
     }
     DbRange range = db_range(db, location.entry);
-    const ParsedLocation& place = place_of(places, printer, range);
+    ParsedLocation place;
+    place_of(places, printer, range, &place);
     line->append(", \"found\": true");
     append_json_member(line, "country_code", place.country_code);
     append_json_member(line, "country", place.country);
@@ -186,8 +187,9 @@ void print_field_shares(const NorvaneDb* db, TextPrinter* printer, std::FILE* ou
     const char* names[] = {"country_code", "country", "province", "city", "district", "isp"};
     uint32_t filled[6] = {};
     PlaceCache places;
+    ParsedLocation p;
     for (uint32_t i = 0; i < db->range_count; ++i) {
-        const ParsedLocation& p = place_of(&places, printer, db_range(db, i));
+        place_of(&places, printer, db_range(db, i), &p);
         const std::string* fields[] = {&p.country_code, &p.country,  &p.province,
                                        &p.city,         &p.district, &p.isp};
         for (size_t k = 0; k < 6; ++k)

@@ -25,5 +25,6 @@ struct ParsedLocation {
     std::string isp;          // the area text up to its first '/', trimmed; empty for " CZ88.NET"
 };
 
-// Fills *out (all fields replaced) from the two texts of one range, both UTF-8.
+// Fills *out (all fields replaced) from the two texts of one range, both UTF-8. The country
+// fields depend on the country text alone, isp on the area text alone (callers may cache each).
 void parse_location(std::string_view country_utf8, std::string_view area_utf8, ParsedLocation* out);
