@@ -21,6 +21,7 @@ struct QueryOptions {
     bool help;                          // --help or -h: print the usage and stop
     bool raw;                           // --raw: texts as stored, not converted to UTF-8
     bool csv;                           // --csv (dump only)
+    bool json;                          // --json (lookup only): JSON objects, structured fields
     bool line_buffered;                 // --line-buffered (lookup, annotate): write out at once
     ExportFormat format;                // --format (export only; required)
     std::vector<std::string> languages; // --languages (export mmdb): names' keys
