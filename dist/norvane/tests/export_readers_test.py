@@ -4,8 +4,8 @@ source with gaps is converted, exported in every format, and then
 
 - Debian's python3-maxminddb and the npm package maxmind give, for the first and last address
   of every range and for 100,000 random addresses (also as ::ffff:a.b.c.d), exactly the record
-  that norvane-query's own answer (raw texts from `lookup`, fields from the location parser)
-  calls for, and nothing for addresses in no range; Debian's mmdblookup does the same for a
+  that norvane-query's own answer (`lookup --json`: the raw texts and the parsed fields) calls
+  for, and nothing for addresses in no range; Debian's mmdblookup does the same for a
   sample of 300 of them (it starts one process per lookup); the metadata reads back;
 - ip2region.js gives the same regions from the xdb file;
 - the CSV with --cidr, loaded with COPY into a PostgreSQL server started here (unprivileged, on
@@ -14,8 +14,8 @@ source with gaps is converted, exported in every format, and then
 - two MaxMind DB files written with the same SOURCE_DATE_EPOCH are byte-identical.
 
 Run with Debian's /usr/bin/python3 (its maxminddb module). Environment: NORVANE_EXE, QUERY_EXE,
-PARSE_TOOL (tests/parse_location_tool), READERS_DIR (a folder of the build tree where the npm
-readers are installed with `npm ci` from tests/readers).
+READERS_DIR (a folder of the build tree where the npm readers are installed with `npm ci` from
+tests/readers).
 """
 import glob
 import json
@@ -36,7 +36,6 @@ import qqwry_gen  # noqa: E402
 
 NORVANE = os.environ.get("NORVANE_EXE", "")
 QUERY = os.environ.get("QUERY_EXE", "")
-PARSE_TOOL = os.environ.get("PARSE_TOOL", "")
 READERS_DIR = os.environ.get("READERS_DIR", "")
 RANGES = 550000
 RANDOM_ADDRESSES = 100000
@@ -212,23 +211,21 @@ class ExportReadersTest(unittest.TestCase):
         cls.random = [ipv4_text(rng.getrandbits(32)) for _ in range(RANDOM_ADDRESSES)]
         cls.range_count = len(dump)
 
-        # What norvane-query answers for each distinct address, and the parser's fields.
+        # What norvane-query answers for each distinct address, raw texts and parsed fields.
         distinct = sorted(set(cls.edges + cls.random))
-        answers = cls.run_in_dir([QUERY, "lookup", "gbwry.dat", "-"],
+        answers = cls.run_in_dir([QUERY, "lookup", "--json", "gbwry.dat", "-"],
                                  stdin=("\n".join(distinct) + "\n").encode())
         cls.expected = {}
-        locations = {}
+        cls.fields = {}
         for line in answers.decode("utf-8").split("\n")[:-1]:
-            parts = line.split("\t")
-            if parts[1:] == ["not found"]:
-                cls.expected[parts[0]] = None
-            else:
-                cls.expected[parts[0]] = (parts[1], parts[2])
-                locations[(parts[1], parts[2])] = None
-        order = sorted(locations)
-        parsed = cls.run_in_dir([PARSE_TOOL], stdin="".join(
-            "%s\t%s\n" % pair for pair in order).encode()).decode("utf-8").split("\n")
-        cls.fields = {pair: tuple(parsed[i].split("\t")) for i, pair in enumerate(order)}
+            answer = json.loads(line)
+            if not answer["found"]:
+                cls.expected[answer["ip"]] = None
+                continue
+            pair = (answer["raw_country"], answer["raw_area"])
+            cls.expected[answer["ip"]] = pair
+            cls.fields[pair] = tuple(answer[k] for k in ("country_code", "country", "province",
+                                                         "city", "district", "isp"))
         cls.gaps = sum(1 for a in cls.random if cls.expected[a] is None)
 
     def record_for(self, address):
@@ -239,6 +236,9 @@ class ExportReadersTest(unittest.TestCase):
         self.assertGreater(self.range_count, 450000)
         self.assertGreater(self.gaps, 1000)  # random addresses in gaps are asked about too
         self.assertGreater(len(self.fields), 100)
+        # The texts are places the parser knows: most locations get a country.
+        placed = sum(1 for f in self.fields.values() if f[0])
+        self.assertGreater(placed, len(self.fields) // 2)
 
     def test_python_maxminddb_finds_what_norvane_query_finds(self):
         reader = maxminddb.open_database(os.path.join(self.dir, "out.mmdb"),
@@ -374,7 +374,7 @@ class ExportReadersTest(unittest.TestCase):
 
 if __name__ == "__main__":
     for name, value in (("NORVANE_EXE", NORVANE), ("QUERY_EXE", QUERY),
-                        ("PARSE_TOOL", PARSE_TOOL), ("READERS_DIR", READERS_DIR)):
+                        ("READERS_DIR", READERS_DIR)):
         if not value:
             raise SystemExit("%s is not set" % name)
     # The npm readers, pinned by the lock file, installed into the build tree once.
