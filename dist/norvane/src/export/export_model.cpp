@@ -1,6 +1,7 @@
 #include "export/export_model.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <iterator>
 #include <map>
@@ -22,6 +23,10 @@ struct ModelBuilder {
     std::vector<uint32_t> decoded; // by text index of the database; kNone until decoded
     std::unordered_map<std::string, uint32_t> number_of;
     std::unordered_map<uint64_t, uint32_t> location_of_pair;
+    // The parser's country fields depend on the country text alone and isp on the area text
+    // alone: each is parsed once, by text number (kNone until then).
+    std::vector<std::array<uint32_t, FIELD_ISP>> place_of_text;
+    std::vector<uint32_t> isp_of_text;
     std::string scratch;
 };
 
@@ -49,15 +54,25 @@ uint32_t location_of(ModelBuilder* b, const DbRange& range) {
     uint64_t key = uint64_t(country) << 32 | area;
     auto inserted = b->location_of_pair.emplace(key, uint32_t(b->model->locations.size()));
     if (inserted.second) {
-        ParsedLocation parsed;
-        parse_location(b->model->texts[country], b->model->texts[area], &parsed);
+        if (b->place_of_text.size() < b->model->texts.size()) {
+            b->place_of_text.resize(b->model->texts.size(), {kNone});
+            b->isp_of_text.resize(b->model->texts.size(), kNone);
+        }
+        if (b->place_of_text[country][0] == kNone || b->isp_of_text[area] == kNone) {
+            ParsedLocation parsed;
+            parse_location(b->model->texts[country], b->model->texts[area], &parsed);
+            std::array<uint32_t, FIELD_ISP> place = {
+                intern(b, parsed.country_code), intern(b, parsed.country),
+                intern(b, parsed.province),     intern(b, parsed.city),
+                intern(b, parsed.district)};
+            uint32_t isp = intern(b, parsed.isp);
+            b->place_of_text[country] = place;
+            b->isp_of_text[area] = isp;
+        }
         ExportLocation location;
-        location.text[FIELD_COUNTRY_CODE] = intern(b, parsed.country_code);
-        location.text[FIELD_COUNTRY] = intern(b, parsed.country);
-        location.text[FIELD_PROVINCE] = intern(b, parsed.province);
-        location.text[FIELD_CITY] = intern(b, parsed.city);
-        location.text[FIELD_DISTRICT] = intern(b, parsed.district);
-        location.text[FIELD_ISP] = intern(b, parsed.isp);
+        for (int field = 0; field < FIELD_ISP; ++field)
+            location.text[field] = b->place_of_text[country][size_t(field)];
+        location.text[FIELD_ISP] = b->isp_of_text[area];
         location.text[FIELD_RAW_COUNTRY] = country;
         location.text[FIELD_RAW_AREA] = area;
         b->model->locations.push_back(location);
