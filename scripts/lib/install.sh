@@ -35,10 +35,12 @@ install_packages() {
     local seconds
     seconds=$(awk -v n="$count" -v s="$install_seconds_per_package" 'BEGIN { printf "%d", n * s + 5 }')
     echo "installing $count packages, about $seconds s; log: $log"
+    local started=$SECONDS
     if ! "${apt[@]}" install "${missing[@]}" >>"$log" 2>&1 </dev/null; then
         install_failed "$log" "apt-get install"
         return 1
     fi
+    echo "== $count packages installed in $((SECONDS - started)) s" >>"$log"
 }
 
 install_failed() { # LOG WHAT
