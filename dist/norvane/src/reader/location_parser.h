@@ -16,5 +16,4 @@ struct ParsedLocation {
 };
 
 // Fills *out (all fields replaced) from the two texts of one range, both UTF-8.
-void parse_location(std::string_view country_utf8, std::string_view area_utf8,
-                    ParsedLocation* out);
+void parse_location(std::string_view country_utf8, std::string_view area_utf8, ParsedLocation* out);
