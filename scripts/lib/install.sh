@@ -22,19 +22,21 @@ install_packages() {
     mkdir -p "$(dirname "$log")"
     echo "== $(date -u '+%F %T') apt-get install ${missing[*]}" >>"$log"
 
-    export DEBIAN_FRONTEND=noninteractive
-    local apt=(apt-get -o DPkg::Lock::Timeout=600 -y --no-install-recommends)
+    local apt=(env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 -y
+               --no-install-recommends)
     if ! apt-get -o DPkg::Lock::Timeout=600 update >>"$log" 2>&1; then
         install_failed "$log" "apt-get update"
         return 1
     fi
     # Everything apt would install, the dependencies included, for the count and the estimate.
-    local count
-    count=$("${apt[@]}" -s install "${missing[@]}" 2>>"$log" | grep -c '^Inst ') || true
-    [ "$count" -gt 0 ] || count=${#missing[@]}
-    local seconds
+    local plan count seconds
+    if ! plan=$("${apt[@]}" -s install "${missing[@]}" 2>>"$log"); then
+        install_failed "$log" "apt-get install"
+        return 1
+    fi
+    count=$(grep -c '^Inst ' <<<"$plan") || count=${#missing[@]}
     seconds=$(awk -v n="$count" -v s="$install_seconds_per_package" 'BEGIN { printf "%d", n * s + 5 }')
-    echo "installing $count packages, about $seconds s; log: $log"
+    echo "installing $count package$([ "$count" = 1 ] || echo s), about $seconds s; log: $log"
     local started=$SECONDS
     if ! "${apt[@]}" install "${missing[@]}" >>"$log" 2>&1 </dev/null; then
         install_failed "$log" "apt-get install"
