@@ -12,7 +12,7 @@ bash scripts/setup.sh --windows
 tmp_listing() { # the entries of /tmp and of /dev/shm, one a line
   local d
   for d in /tmp /dev/shm; do
-    [ -d "$d" ] && ls -A "$d" | sed "s|^|$d/|"
+    if [ -d "$d" ]; then ls -A "$d" | sed "s|^|$d/|"; fi
   done | sort
 }
 tmp_before=$(tmp_listing)
