@@ -7,6 +7,7 @@
 //       ranges texts: generate_source (100,000 texts, each reached through its own pointers)
 //       real ranges:  generate_real_shaped_source (3,000 texts, shared blocks, inline copies)
 //   default: 550000 100000  real 550000  1500000 200000
+//   norvane_bench --write-real RANGES FILE: only write a real-shaped source (seed 42) to FILE
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -247,6 +248,14 @@ int main(int argc, char** argv) {
     if (argc >= 4 && std::string(argv[1]) == "--spawn") {
         ChildRun run = spawn_and_wait(argv[2], std::vector<std::string>(argv + 3, argv + argc));
         std::printf("%.9f %ld %d\n", run.seconds, run.max_rss_kb, run.status);
+        return 0;
+    }
+    if (argc == 4 && std::string(argv[1]) == "--write-real") {
+        if (!write_file(argv[3],
+                        generate_real_shaped_source(uint32_t(std::atol(argv[2])), 42, nullptr))) {
+            std::fprintf(stderr, "can't write %s\n", argv[3]);
+            return 1;
+        }
         return 0;
     }
     std::vector<Case> cases;

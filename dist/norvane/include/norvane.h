@@ -12,6 +12,9 @@
  *     if (norvane_lookup_text(db, "1.2.3.4", &where) == NORVANE_OK)
  *         printf("%s %s\n", where.country_utf8, where.area_utf8);
  *     norvane_close(db);
+ *
+ * norvane_parse_location splits a range's two texts into country, province, city, district and
+ * ISP (no database needed).
  */
 #ifndef NORVANE_H
 #define NORVANE_H
@@ -36,7 +39,7 @@ extern "C" {
 #endif
 
 #define NORVANE_VERSION_MAJOR 1
-#define NORVANE_VERSION_MINOR 0
+#define NORVANE_VERSION_MINOR 1
 
 /* Error codes: every function that can fail returns one. */
 enum {
@@ -55,7 +58,8 @@ enum {
     NORVANE_ERROR_BAD_TEXT,        /* a text offset, terminator or trailing byte is wrong */
     NORVANE_ERROR_BAD_TEXT_INDEX,  /* a range names a text that doesn't exist */
     NORVANE_ERROR_NO_DECODER,      /* this system can't convert the texts to UTF-8 */
-    NORVANE_ERROR_OTHER
+    NORVANE_ERROR_OTHER,
+    NORVANE_ERROR_BUFFER_TOO_SMALL /* (1.1) the caller's buffer can't hold the result */
 };
 
 /* A short English description of an error code (never null, never to be freed). */
@@ -103,6 +107,33 @@ NORVANE_API int norvane_range(const norvane_db* db, uint32_t index, norvane_loca
 
 /* 2 for the new layout (with the NorvaneDatabase2 magic), 1 for the old one. */
 NORVANE_API int norvane_format_version(const norvane_db* db);
+
+/* (1.1) A location split into fields. Each is a zero-terminated UTF-8 string, "" when empty,
+ * stored in the buffer given to norvane_parse_location. */
+typedef struct norvane_place {
+    const char* country_code; /* ISO 3166-1 alpha-2: "CN", "US", "HK", ... */
+    const char* country;      /* "中国", "美国", "香港" */
+    const char* province;     /* full name for China: "广西壮族自治区"; else as written */
+    const char* city;         /* for 北京, 天津, 上海 and 重庆 the same as the province */
+    const char* district;     /* "南山区", "琼中县" */
+    const char* isp;          /* the area text up to its first '/', trimmed */
+} norvane_place;
+
+/* Bytes of buffer that always suffice for texts of these lengths (strlen of each). */
+#define NORVANE_PLACE_BUFFER_SIZE(country_length, area_length)                                     \
+    (3 * ((size_t)(country_length) + (size_t)(area_length)) + 256)
+
+/* (1.1) Splits a range's two UTF-8 texts (norvane_location's country_utf8 and area_utf8) the
+ * way the README describes; a text that can't be placed gives empty fields, never a guess.
+ * Invalid UTF-8 bytes become U+FFFD. The fields are written to buffer, one after another, and
+ * *place points at them; *needed (when needed is not null) is set to the bytes they take.
+ * NORVANE_ERROR_BUFFER_TOO_SMALL when buffer_size is less than that: then every field of *place
+ * is "" and nothing is written to buffer; call again with *needed bytes (buffer may be null
+ * when buffer_size is 0), or give NORVANE_PLACE_BUFFER_SIZE bytes in the first place.
+ * NORVANE_ERROR_INVALID_ARGUMENT for a null text or place. Safe to call from many threads. */
+NORVANE_API int norvane_parse_location(const char* country_utf8, const char* area_utf8,
+                                       char* buffer, size_t buffer_size, norvane_place* place,
+                                       size_t* needed);
 
 #ifdef __cplusplus
 }

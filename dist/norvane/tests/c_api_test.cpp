@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -204,7 +205,7 @@ TEST(CApi, ErrorsAreCodesWithMessages) {
 
     // Every code has its own message; unknown codes have one too.
     std::vector<std::string> seen;
-    for (int code = NORVANE_OK; code <= NORVANE_ERROR_OTHER; ++code) {
+    for (int code = NORVANE_OK; code <= NORVANE_ERROR_BUFFER_TOO_SMALL; ++code) {
         std::string message = norvane_strerror(code);
         EXPECT_EQ(std::count(seen.begin(), seen.end(), message), 0) << code;
         seen.push_back(message);
@@ -228,6 +229,84 @@ TEST(CApi, OpensAFile) {
     norvane_location at{};
     ASSERT_EQ(norvane_lookup_text(h.db, "8.8.8.8", &at), NORVANE_OK);
     EXPECT_STREQ(at.area_utf8, "Google");
+}
+
+std::vector<std::string> place_fields(const norvane_place& p) {
+    return {p.country_code, p.country, p.province, p.city, p.district, p.isp};
+}
+
+TEST(CApi, ParseLocationFillsTheCallersBufferOrSaysHowMuchItNeeds) {
+    // A database's UTF-8 texts go straight in.
+    const std::string kHaidianGbk = kBeijingGbk + "\xba\xa3\xb5\xed\xc7\xf8"; // 北京市海淀区
+    std::vector<uint8_t> bytes = build_db_from_texts(
+        2, {{ip(1, 0, 0, 0), ip(1, 0, 0, 255), kHaidianGbk, "\xc1\xaa\xcd\xa8/x"}}); // 联通/x
+    Handle h;
+    ASSERT_EQ(norvane_open_memory(bytes.data(), bytes.size(), &h.db), NORVANE_OK);
+    norvane_location at{};
+    ASSERT_EQ(norvane_range(h.db, 0, &at), NORVANE_OK);
+    struct {
+        const char* country;
+        const char* area;
+        std::vector<std::string> fields;
+    } cases[] = {
+        {at.country_utf8, at.area_utf8, {"CN", "中国", "北京市", "北京市", "海淀区", "联通"}},
+        {"广西省桂林市", " CZ88.NET", {"CN", "中国", "广西壮族自治区", "桂林市", "", ""}},
+        {"日本东京都", "", {"JP", "日本", "东京都", "", "", ""}},
+        {"局域网", "\xff", {"", "", "", "", "", "\xef\xbf\xbd"}},
+    };
+    for (const auto& c : cases) {
+        size_t needed = 0;
+        norvane_place place{};
+        // Too small, down to no buffer at all: nothing written, every field empty.
+        ASSERT_EQ(norvane_parse_location(c.country, c.area, nullptr, 0, &place, &needed),
+                  NORVANE_ERROR_BUFFER_TOO_SMALL);
+        size_t total = 0;
+        for (const std::string& f : c.fields)
+            total += f.size() + 1;
+        EXPECT_EQ(needed, total) << c.country;
+        EXPECT_LE(needed, NORVANE_PLACE_BUFFER_SIZE(std::strlen(c.country), std::strlen(c.area)));
+        for (size_t size = 0; size < needed; ++size) {
+            std::vector<char> buffer(needed, '#');
+            ASSERT_EQ(
+                norvane_parse_location(c.country, c.area, buffer.data(), size, &place, nullptr),
+                NORVANE_ERROR_BUFFER_TOO_SMALL);
+            EXPECT_EQ(std::count(buffer.begin(), buffer.end(), '#'), long(needed)) << size;
+            EXPECT_EQ(place_fields(place), std::vector<std::string>(6)) << size;
+        }
+        std::vector<char> buffer(needed);
+        ASSERT_EQ(norvane_parse_location(c.country, c.area, buffer.data(), needed, &place, nullptr),
+                  NORVANE_OK);
+        EXPECT_EQ(place_fields(place), c.fields) << c.country;
+    }
+    norvane_place place{};
+    char buffer[8];
+    EXPECT_EQ(norvane_parse_location(nullptr, "", buffer, 8, &place, nullptr),
+              NORVANE_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(norvane_parse_location("", nullptr, buffer, 8, &place, nullptr),
+              NORVANE_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(norvane_parse_location("", "", buffer, 8, nullptr, nullptr),
+              NORVANE_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(norvane_parse_location("", "", nullptr, 8, &place, nullptr),
+              NORVANE_ERROR_INVALID_ARGUMENT);
+}
+
+TEST(CApi, PlaceBufferSizeSufficesForAnyBytes) {
+    std::mt19937 random(11);
+    const std::string pieces[] = {"中国–", "北京", "新疆", "市",
+                                  "区",    "\xff", " ",    "阿拉伯联合酋长国"};
+    for (int i = 0; i < 3000; ++i) {
+        std::string texts[2];
+        for (std::string& t : texts)
+            for (size_t k = random() % 12; k > 0; --k)
+                t += random() % 2 ? pieces[random() % 8] : std::string(1, char(1 + random() % 255));
+        size_t size = NORVANE_PLACE_BUFFER_SIZE(texts[0].size(), texts[1].size());
+        std::vector<char> buffer(size);
+        norvane_place place{};
+        ASSERT_EQ(norvane_parse_location(texts[0].c_str(), texts[1].c_str(), buffer.data(), size,
+                                         &place, nullptr),
+                  NORVANE_OK)
+            << texts[0] << " | " << texts[1];
+    }
 }
 
 } // namespace

@@ -7,6 +7,7 @@ case CRLF line ends are accepted. NORVANE_EXE (optional): the converter, for a c
 trip through both programs.
 """
 import hashlib
+import json
 import os
 import shlex
 import struct
@@ -173,22 +174,71 @@ class QueryCliTest(unittest.TestCase):
             self.skipTest("Wine's output reaches the test only when the program ends")
         import select
         db = self.write("gbwry.dat", build_db(SAMPLE))
-        proc = subprocess.Popen([EXE, "lookup", "--line-buffered", "--raw", db, "-"], cwd=self.dir,
-                                stdin=subprocess.PIPE, stdout=subprocess.PIPE)
-        try:
-            for question, answer in ((b"1.0.0.1", b"1.0.0.1\tAustralia\tAPNIC, Research\n"),
-                                     (b"bad", b"bad\tnot an IPv4 address\n"),
-                                     (b"36.9.9.9", b"36.9.9.9\t" + CHINA + b"\t\n")):
-                proc.stdin.write(question + b"\n")
-                proc.stdin.flush()
-                ready, _, _ = select.select([proc.stdout], [], [], 10)
-                self.assertTrue(ready, "no answer to %r while the input stays open" % question)
-                self.assertEqual(proc.stdout.readline(), answer)
-            proc.stdin.close()
-            self.assertEqual(proc.wait(timeout=10), 1)
-        finally:
-            if proc.poll() is None:
-                proc.kill()
+        styles = (
+            ("--raw", ((b"1.0.0.1", b"1.0.0.1\tAustralia\tAPNIC, Research\n"),
+                       (b"bad", b"bad\tnot an IPv4 address\n"),
+                       (b"36.9.9.9", b"36.9.9.9\t" + CHINA + b"\t\n"))),
+            ("--json", ((b"bad", b'{"ip": "bad", "error": "not an IPv4 address"}\n'),
+                        (b"9.9.9.9", b'{"ip": "9.9.9.9", "found": false}\n'))),
+        )
+        for style, exchanges in styles:
+            proc = subprocess.Popen([EXE, "lookup", "--line-buffered", style, db, "-"],
+                                    cwd=self.dir, stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+            try:
+                for question, answer in exchanges:
+                    proc.stdin.write(question + b"\n")
+                    proc.stdin.flush()
+                    ready, _, _ = select.select([proc.stdout], [], [], 10)
+                    self.assertTrue(ready, "no answer to %r while the input stays open" % question)
+                    self.assertEqual(proc.stdout.readline(), answer)
+                proc.stdin.close()
+                self.assertEqual(proc.wait(timeout=10), 1)
+            finally:
+                if proc.poll() is None:
+                    proc.kill()
+                proc.stdout.close()
+
+    def test_lookup_json_gives_the_structured_location_beside_the_raw_texts(self):
+        """Every key present and in order, valid JSON for any bytes, from arguments and from
+        standard input alike."""
+        keys = ["ip", "found", "country_code", "country", "province", "city", "district", "isp",
+                "raw_country", "raw_area"]
+        texts = [
+            ("1.0.0.0", "1.0.0.255", "辽宁省铁岭市昌图县", "联通/力天网吧",
+             ["CN", "中国", "辽宁省", "铁岭市", "昌图县", "联通"]),
+            ("1.0.1.0", "1.0.1.255", "美国 加利福尼亚州 洛杉矶", " CZ88.NET",
+             ["US", "美国", "加利福尼亚州", "洛杉矶", "", ""]),
+            ("1.0.2.0", "1.0.2.255", "中国–广东–深圳", "电信",
+             ["CN", "中国", "广东省", "深圳", "", "电信"]),
+            ("1.0.3.0", "1.0.3.255", "局域网", "", ["", "", "", "", "", ""]),
+            ("1.0.4.0", "1.0.4.255", "四川大学", 'say "hi"\\\t\x01',
+             ["", "", "", "", "", 'say "hi"\\\t\x01']),
+        ]
+        db = self.write("gbwry.dat", build_db(
+            [(s, e, c.encode("gbk"), a.encode("gbk")) for s, e, c, a, _ in texts]))
+        expected = {}
+        for start, _, country, area, fields in texts:
+            expected[start] = dict(zip(keys, [start, True] + fields + [country, area]))
+        lines = [b"1.0.0.0", b" 1.0.1.0\t", b"1.0.2.0", b"1.0.3.0", b"1.0.4.0", b"9.9.9.9",
+                 b"  \xff1.2\"x\x02 ", b"", b"1" * 5000]
+        answers = [expected["1.0.0.0"], expected["1.0.1.0"], expected["1.0.2.0"],
+                   expected["1.0.3.0"], expected["1.0.4.0"], {"ip": "9.9.9.9", "found": False},
+                   {"ip": "\ufffd1.2\"x\x02", "error": "not an IPv4 address"},
+                   {"ip": "", "error": "not an IPv4 address"},
+                   {"ip": "1" * 4096, "error": "not an IPv4 address"}]
+        code, out, err = self.run_query("lookup", "--json", db, "-", stdin=b"\n".join(lines))
+        self.assertEqual(code, 1, err)
+        got = [json.loads(line) for line in out.decode("utf-8").splitlines()]
+        self.assertEqual(got, answers)
+        for obj, answer in zip(got, answers):
+            self.assertEqual(list(obj), list(answer))  # every key, in order
+        code, out, _ = self.run_query("lookup", db, "--json", "1.0.2.0", "1.0.0.9")
+        self.assertEqual(code, 0)
+        self.assertEqual([json.loads(line) for line in out.decode("utf-8").splitlines()],
+                         [expected["1.0.2.0"], dict(expected["1.0.0.0"], ip="1.0.0.9")])
+        code, out, err = self.run_query("lookup", "--json", "--raw", db, "1.0.2.0")
+        self.assertEqual((code, out), (2, b""))
+        self.assertIn(b"can't be combined with --raw", err)
 
     def test_out_of_memory_is_one_message(self):
         if WRAPPER or os.environ.get("NORVANE_SANITIZED") or not hasattr(os, "fork"):
@@ -305,6 +355,11 @@ class QueryCliTest(unittest.TestCase):
         self.assertEqual(len(longest), 5)
         self.assertTrue(longest[0].endswith("APNIC, Research"), longest[0])
         self.assertTrue(longest[1].endswith('say "hi", all'), longest[1])
+        # Australia is no country name these databases write; 中国 is one.
+        self.assertIn("fields filled: country_code 75.0%, country 75.0%, province 0.0%, "
+                      "city 0.0%, district 0.0%, isp 75.0% of the ranges\n", text)
+        code, out, _ = self.run_query("stats", "--raw", db)
+        self.assertNotIn(b"fields filled", out)
 
     # -- command line
 

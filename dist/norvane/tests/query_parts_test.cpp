@@ -1,5 +1,6 @@
 // The pieces of norvane-query below its commands that its command-line test reaches poorly:
-// address text, GB18030 decoding, and the stats figures for overlapping and complete coverage.
+// address text, GB18030 decoding, the stats figures for overlapping and complete coverage, and
+// JSON strings for every byte.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -11,6 +12,7 @@
 #include "reader/db_stats.h"
 #include "reader/ipv4_text.h"
 #include "reader/text_codec.h"
+#include "query/json_writer.h"
 
 namespace {
 
@@ -119,4 +121,23 @@ TEST(DbStats, WholeAddressSpace) {
     DbStats whole;
     ASSERT_TRUE(compute_db_stats(&db, 1, &whole));
     EXPECT_EQ(whole.covered_addresses, uint64_t(1) << 32);
+}
+
+TEST(JsonWriter, EscapesWhatRfc8259RequiresAndRepairsUtf8) {
+    const struct {
+        std::string text;
+        std::string json;
+    } cases[] = {
+        {"", "\"\""},
+        {"say \"hi\" \\ /", "\"say \\\"hi\\\" \\\\ /\""},
+        {std::string("\0\x01\t\n\x1f\x7f", 6), "\"\\u0000\\u0001\\u0009\\u000a\\u001f\x7f\""},
+        {"\xe4\xb8\xad\xf0\x9f\x98\x80", "\"\xe4\xb8\xad\xf0\x9f\x98\x80\""},
+        {"a\xff\xe4\xb8\"", "\"a\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\\\"\""},
+        {"\xed\xa0\x80", "\"\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\""},
+    };
+    for (const auto& c : cases) {
+        std::string out = "x";
+        append_json_string(&out, c.text);
+        EXPECT_EQ(out, "x" + c.json) << c.text;
+    }
 }

@@ -1,5 +1,7 @@
 #include "tests/source_builder.h"
 
+#include "tests/real_shaped_texts.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -248,16 +250,18 @@ std::vector<uint8_t> generate_real_shaped_source(uint32_t range_count, uint32_t 
                                                  std::vector<SimpleRange>* expected) {
     std::mt19937 rng(seed);
     const uint32_t kCountries = 400, kAreas = 2600, kBlocks = 20000;
-    auto gbk = [](const char* kind, uint32_t n) {
-        return std::string("\xB9\xE3\xB6\xAB") + kind + std::to_string(n); // two GBK characters
-    };
+    std::vector<std::string> countries(kCountries), areas(kAreas);
+    for (uint32_t i = 0; i < kCountries; ++i)
+        countries[i] = shaped_country(i).gbk;
+    for (uint32_t i = 0; i < kAreas; ++i)
+        areas[i] = shaped_area(i).gbk;
     SourceBuilder b;
     sb_init(&b);
     std::vector<uint32_t> country_at(kCountries), area_at(kAreas);
     for (uint32_t i = 0; i < kCountries; ++i)
-        country_at[i] = sb_put_text(&b, gbk("\xCA\xA1", i));
+        country_at[i] = sb_put_text(&b, countries[i]);
     for (uint32_t i = 0; i < kAreas; ++i)
-        area_at[i] = sb_put_text(&b, gbk("\xB5\xE7\xD0\xC5", i));
+        area_at[i] = sb_put_text(&b, areas[i]);
     struct Block {
         uint32_t pos, country, area;
     };
@@ -289,10 +293,10 @@ std::vector<uint8_t> generate_real_shaped_source(uint32_t range_count, uint32_t 
             c = uint32_t(rng() % kCountries);
             a = uint32_t(rng() % kAreas);
             sb_put_redirect(&b, 2, country_at[c]);
-            sb_put_text(&b, gbk("\xB5\xE7\xD0\xC5", a));
+            sb_put_text(&b, areas[a]);
         }
         if (expected)
-            expected->push_back({start, end, gbk("\xCA\xA1", c), gbk("\xB5\xE7\xD0\xC5", a)});
+            expected->push_back({start, end, countries[c], areas[a]});
     }
     if (b.bytes.size() >= (size_t(1) << 24)) {
         std::fprintf(stderr, "generate_real_shaped_source: records do not fit below 16 MiB\n");

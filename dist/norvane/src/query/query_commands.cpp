@@ -8,7 +8,9 @@
 #include "common/exit_codes.h"
 #include "reader/db_stats.h"
 #include "reader/ipv4_text.h"
+#include "query/json_writer.h"
 #include "query/line_reader.h"
+#include "query/place_cache.h"
 
 namespace {
 
@@ -43,6 +45,57 @@ bool append_location(std::string* line, const NorvaneDb* db, TextPrinter* printe
     return true;
 }
 
+void append_json_member(std::string* line, const char* key, std::string_view value) {
+    line->append(", \"");
+    line->append(key);
+    line->append("\": ");
+    append_json_string(line, value);
+}
+
+// The same answer as one JSON object, with the structured fields beside the raw texts.
+bool append_json_location(std::string* line, const NorvaneDb* db, TextPrinter* printer,
+                          PlaceCache* places, uint32_t address) {
+    char text[kIpv4TextSize];
+    line->append("{\"ip\": ");
+    append_json_string(line, std::string_view(text, format_ipv4(address, text)));
+    DbLocation location;
+    if (!db_lookup(db, address, &location)) {
+        line->append(", \"found\": false}\n");
+        return false;
+    }
+    DbRange range = db_range(db, location.entry);
+    ParsedLocation place;
+    place_of(places, printer, range, &place);
+    line->append(", \"found\": true");
+    append_json_member(line, "country_code", place.country_code);
+    append_json_member(line, "country", place.country);
+    append_json_member(line, "province", place.province);
+    append_json_member(line, "city", place.city);
+    append_json_member(line, "district", place.district);
+    append_json_member(line, "isp", place.isp);
+    append_json_member(line, "raw_country", printable_text(printer, range.country_index));
+    append_json_member(line, "raw_area", printable_text(printer, range.area_index));
+    line->append("}\n");
+    return true;
+}
+
+bool append_answer(std::string* line, const NorvaneDb* db, TextPrinter* printer, PlaceCache* places,
+                   uint32_t address) {
+    return places != nullptr ? append_json_location(line, db, printer, places, address)
+                             : append_location(line, db, printer, address);
+}
+
+void append_not_an_address(std::string* line, std::string_view input, bool json) {
+    if (json) {
+        line->append("{\"ip\": ");
+        append_json_string(line, input);
+        line->append(", \"error\": \"not an IPv4 address\"}\n");
+    } else {
+        line->append(input);
+        line->append("\tnot an IPv4 address\n");
+    }
+}
+
 bool is_blank(char c) {
     return c == ' ' || c == '\t' || c == '\r';
 }
@@ -50,13 +103,15 @@ bool is_blank(char c) {
 } // namespace
 
 int query_lookup(const NorvaneDb* db, TextPrinter* printer, const std::vector<uint32_t>& addresses,
-                 std::FILE* in, bool line_buffered, std::FILE* out) {
+                 std::FILE* in, const LookupStyle& style, std::FILE* out) {
     int status = kExitOk;
     std::string line;
+    PlaceCache place_cache;
+    PlaceCache* places = style.json ? &place_cache : nullptr;
     if (in == nullptr) {
         for (uint32_t address : addresses) {
             line.clear();
-            if (!append_location(&line, db, printer, address))
+            if (!append_answer(&line, db, printer, places, address))
                 status = kExitFailed;
             write_line(line, out);
         }
@@ -76,15 +131,15 @@ int query_lookup(const NorvaneDb* db, TextPrinter* printer, const std::vector<ui
         line.clear();
         uint32_t address;
         if (overlong || !parse_ipv4(input.data() + begin, end - begin, &address)) {
-            line.append(input, begin, end - begin);
-            line.append("\tnot an IPv4 address\n");
+            append_not_an_address(&line, std::string_view(input).substr(begin, end - begin),
+                                  style.json);
             status = kExitFailed;
         } else {
-            if (!append_location(&line, db, printer, address))
+            if (!append_answer(&line, db, printer, places, address))
                 status = kExitFailed;
         }
         write_line(line, out);
-        if (line_buffered)
+        if (style.line_buffered)
             std::fflush(out);
     }
     return status;
@@ -125,6 +180,31 @@ int query_dump(const NorvaneDb* db, TextPrinter* printer, bool csv, std::FILE* o
     return kExitOk;
 }
 
+namespace {
+
+// For each structured field, the share of ranges it is filled for.
+void print_field_shares(const NorvaneDb* db, TextPrinter* printer, std::FILE* out) {
+    const char* names[] = {"country_code", "country", "province", "city", "district", "isp"};
+    uint32_t filled[6] = {};
+    PlaceCache places;
+    ParsedLocation p;
+    for (uint32_t i = 0; i < db->range_count; ++i) {
+        place_of(&places, printer, db_range(db, i), &p);
+        const std::string* fields[] = {&p.country_code, &p.country,  &p.province,
+                                       &p.city,         &p.district, &p.isp};
+        for (size_t k = 0; k < 6; ++k)
+            filled[k] += fields[k]->empty() ? 0 : 1;
+    }
+    std::fprintf(out, "fields filled:");
+    for (size_t k = 0; k < 6; ++k) {
+        double share = db->range_count > 0 ? 100.0 * filled[k] / db->range_count : 0.0;
+        std::fprintf(out, "%s %s %.1f%%", k == 0 ? "" : ",", names[k], share);
+    }
+    std::fprintf(out, " of the ranges\n");
+}
+
+} // namespace
+
 int query_stats(const NorvaneDb* db, TextPrinter* printer, std::FILE* out) {
     const uint32_t kLongest = 5;
     DbStats stats;
@@ -151,6 +231,8 @@ int query_stats(const NorvaneDb* db, TextPrinter* printer, std::FILE* out) {
                  db->text_count, stats.used_texts, stats.distinct_countries, stats.distinct_areas);
     std::fprintf(out, "coverage:     %" PRIu64 " of 4294967296 addresses (%.2f%%)\n",
                  stats.covered_addresses, 100.0 * double(stats.covered_addresses) / 4294967296.0);
+    if (!printer->raw) // the parser reads UTF-8
+        print_field_shares(db, printer, out);
     std::fprintf(out, "longest texts:\n");
     for (uint32_t index : stats.longest_texts) {
         std::fprintf(out, "  %6zu bytes  text %-8" PRIu32 " ", std::strlen(db_text(db, index)),

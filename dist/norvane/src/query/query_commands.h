@@ -12,10 +12,17 @@
 // One line per address: the address, country and area, tab-separated, or "not found".
 // Addresses come from `addresses` (already checked), or from `in`, one per line, when that is
 // not null: every input line gets exactly one answer, in order ("not an IPv4 address" for a
-// line that is not one, an empty or overlong line included). line_buffered flushes each answer.
+// line that is not one, an empty or overlong line included). With json, each answer is
+// {"ip": ..., "found": true, "country_code": ..., ..., "raw_country": ..., "raw_area": ...},
+// {"ip": ..., "found": false} or {"ip": <the line>, "error": "not an IPv4 address"}; the
+// printer must then give UTF-8.
 // Returns 1 when an address was not found or a line was not an address.
+struct LookupStyle {
+    bool json = false;          // one JSON object per answer, with the structured location
+    bool line_buffered = false; // flush each answer
+};
 int query_lookup(const NorvaneDb* db, TextPrinter* printer, const std::vector<uint32_t>& addresses,
-                 std::FILE* in, bool line_buffered, std::FILE* out);
+                 std::FILE* in, const LookupStyle& style, std::FILE* out);
 
 int query_verify(const NorvaneDb* db, const char* path, std::FILE* out);
 

@@ -43,8 +43,11 @@ int run_command(const QueryOptions& options, const std::vector<uint32_t>& addres
     switch (options.command) {
     case QUERY_LOOKUP: {
         bool from_stdin = options.operands.size() == 2 && options.operands[1] == "-";
-        status = query_lookup(&db, &printer, addresses, from_stdin ? stdin : nullptr,
-                              options.line_buffered, stdout);
+        LookupStyle style;
+        style.json = options.json;
+        style.line_buffered = options.line_buffered;
+        status =
+            query_lookup(&db, &printer, addresses, from_stdin ? stdin : nullptr, style, stdout);
         break;
     }
     case QUERY_VERIFY:

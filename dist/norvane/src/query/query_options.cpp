@@ -31,13 +31,17 @@ const char* query_usage() {
            "                               per line; every line gets one answer line, in order\n"
            "  verify DATABASE              check the layout, digest, counts, texts and indexes\n"
            "  dump DATABASE                every range: start, end, country, area\n"
-           "  stats DATABASE               counts, sizes, longest texts, address coverage\n"
+           "  stats DATABASE               counts, sizes, longest texts, address coverage, share\n"
+           "                               of ranges each location field is filled for\n"
            "  annotate DATABASE [FILE...]  copy the files (or standard input) to standard output\n"
            "                               with \" [country area]\" after every IPv4 address\n"
            "\n"
            "Options:\n"
            "  --raw        print texts as stored (GBK bytes) instead of converting them to UTF-8\n"
            "  --csv        dump as CSV with a header line and quoted fields\n"
+           "  --json       lookup: one JSON object per answer, the location split into\n"
+           "               country_code, country, province, city, district and isp beside\n"
+           "               the raw texts\n"
            "  --line-buffered  lookup, annotate: write each answer or line out at once (to\n"
            "               serve as a coprocess)\n"
            "  -h, --help   show this help\n"
@@ -52,6 +56,7 @@ bool parse_query_options(int argc, char** argv, QueryOptions* options, std::stri
     options->help = false;
     options->raw = false;
     options->csv = false;
+    options->json = false;
     options->line_buffered = false;
     options->operands.clear();
 
@@ -86,6 +91,8 @@ bool parse_query_options(int argc, char** argv, QueryOptions* options, std::stri
             options->raw = true;
         } else if (std::strcmp(arg, "--csv") == 0 && options->command == QUERY_DUMP) {
             options->csv = true;
+        } else if (std::strcmp(arg, "--json") == 0 && options->command == QUERY_LOOKUP) {
+            options->json = true;
         } else if (std::strcmp(arg, "--line-buffered") == 0 &&
                    (options->command == QUERY_LOOKUP || options->command == QUERY_ANNOTATE)) {
             options->line_buffered = true;
@@ -96,6 +103,10 @@ bool parse_query_options(int argc, char** argv, QueryOptions* options, std::stri
     }
     if (options->help)
         return true;
+    if (options->json && options->raw) {
+        *error = "--json gives UTF-8 texts; it can't be combined with --raw";
+        return false;
+    }
 
     size_t count = options->operands.size();
     if (count == 0) {

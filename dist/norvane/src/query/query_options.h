@@ -18,6 +18,7 @@ struct QueryOptions {
     bool help;                         // --help or -h: print the usage and stop
     bool raw;                          // --raw: texts as stored, not converted to UTF-8
     bool csv;                          // --csv (dump only)
+    bool json;                         // --json (lookup only): JSON objects, structured fields
     bool line_buffered;                // --line-buffered (lookup, annotate): write out at once
     std::vector<std::string> operands; // the database path, then addresses (lookup) or files
 };

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstring>
 #include <deque>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <string>
@@ -19,6 +20,7 @@
 
 #include "reader/db_reader.h"
 #include "reader/ipv4_text.h"
+#include "reader/location_parser.h"
 #include "reader/text_codec.h"
 
 namespace {
@@ -175,6 +177,8 @@ const char* norvane_strerror(int error) {
         return "a range's text index is not below text_count";
     case NORVANE_ERROR_NO_DECODER:
         return "this system can't convert GB18030 texts to UTF-8";
+    case NORVANE_ERROR_BUFFER_TOO_SMALL:
+        return "the buffer is too small for the result";
     default:
         return "unknown error";
     }
@@ -247,6 +251,39 @@ int norvane_range(const norvane_db* db, uint32_t index, norvane_location* locati
 
 int norvane_format_version(const norvane_db* db) {
     return db == nullptr ? 0 : int(db->db.format_version);
+}
+
+int norvane_parse_location(const char* country_utf8, const char* area_utf8, char* buffer,
+                           size_t buffer_size, norvane_place* place, size_t* needed) {
+    if (country_utf8 == nullptr || area_utf8 == nullptr || place == nullptr ||
+        (buffer == nullptr && buffer_size > 0))
+        return NORVANE_ERROR_INVALID_ARGUMENT;
+    const char** out[] = {&place->country_code, &place->country,  &place->province,
+                          &place->city,         &place->district, &place->isp};
+    for (const char** field : out)
+        *field = "";
+    ParsedLocation parsed;
+    try {
+        parse_location(country_utf8, area_utf8, &parsed);
+    } catch (const std::bad_alloc&) {
+        return NORVANE_ERROR_OUT_OF_MEMORY;
+    }
+    const std::string* fields[] = {&parsed.country_code, &parsed.country,  &parsed.province,
+                                   &parsed.city,         &parsed.district, &parsed.isp};
+    size_t total = 0;
+    for (const std::string* field : fields)
+        total += field->size() + 1;
+    if (needed != nullptr)
+        *needed = total;
+    if (buffer_size < total)
+        return NORVANE_ERROR_BUFFER_TOO_SMALL;
+    char* at = buffer;
+    for (size_t i = 0; i < std::size(fields); ++i) {
+        std::memcpy(at, fields[i]->c_str(), fields[i]->size() + 1);
+        *out[i] = at;
+        at += fields[i]->size() + 1;
+    }
+    return NORVANE_OK;
 }
 
 } // extern "C"
