@@ -14,10 +14,11 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 
 bash "$(dirname "$0")/wine-prefix.sh" "$prefix" || exit 125
 
-tmp=$(mktemp -d)
+# The output files are kept beside the prefix, not in /tmp: a test that is killed leaves none there.
+tmp=$(mktemp -d "$prefix.run.XXXXXX") || exit 125
+trap 'rm -rf "$tmp"' EXIT
 wine "$@" >"$tmp/out" 2>"$tmp/err"
 status=$?
 cat "$tmp/out"
 cat "$tmp/err" >&2
-rm -rf "$tmp"
 exit $status

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on Debian 12, as root. Installs only what is missing,
-# so a machine that already has everything needs no network.
+# so a machine that already has everything needs no network. One line per install; the package
+# manager's output goes to build/install.log (scripts/lib/install.sh).
 #   scripts/setup.sh            native toolchain
 #   scripts/setup.sh --windows  also the mingw cross compilers, Wine, a virtual display and a
 #                               Chinese font (the capture's info box)
@@ -16,16 +17,8 @@ if [ "${1:-}" = "--windows" ]; then
          fonts-wqy-microhei)
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
-    need_update=1
   fi
 fi
 
-missing=()
-for p in "${want[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ] || [ -n "${need_update:-}" ]; then
-  echo "setup: installing ${missing[*]}"
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+. "$(dirname "$0")/lib/install.sh"
+install_packages "${want[@]}"

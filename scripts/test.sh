@@ -6,7 +6,16 @@ cd "$(dirname "$0")/.."
 root=$PWD
 jobs=$(nproc)
 
-bash scripts/setup.sh
+# Everything, the Windows part too, before the tests: the check at the end that they leave
+# nothing under /tmp then sees the tests alone, not the packages' own files.
+bash scripts/setup.sh --windows
+tmp_listing() { # the entries of /tmp and of /dev/shm, one a line
+  local d
+  for d in /tmp /dev/shm; do
+    if [ -d "$d" ]; then ls -A "$d" | sed "s|^|$d/|"; fi
+  done | sort
+}
+tmp_before=$(tmp_listing)
 
 echo "== formatting (clang-format, style file at the top)"
 find dist/norvane misc/Ostrine \( -name '*.cpp' -o -name '*.h' -o -name '*.c' \) -print0 |
@@ -55,5 +64,19 @@ mkdir -p build/fuzz-annotate-corpus
 tail -3 build/fuzz-annotate.log
 
 bash scripts/test-windows.sh
+
+echo "== the tests left nothing under /tmp and /dev/shm"
+# New entries that are still there a few seconds later (every program of this run has ended by
+# now; on a shared machine other programs' short-lived files come and go meanwhile).
+new=$(comm -13 <(echo "$tmp_before") <(tmp_listing))
+if [ -n "$new" ]; then
+  sleep 3
+  new=$(comm -12 <(echo "$new") <(tmp_listing))
+fi
+if [ -n "$new" ]; then
+  echo "left behind by the tests:"
+  echo "$new" | sed 's/^/  /'
+  exit 1
+fi
 
 echo "== all tests passed"

@@ -159,8 +159,22 @@ std::vector<uint8_t> generate(Bytes* b, std::vector<Range>* ranges) {
     return sb_finish(&sb);
 }
 
+// The conversions' output folder, made once and removed with its files when the fuzzer exits
+// (libFuzzer ends a bounded run through exit()).
+struct ScratchFolder {
+    std::string path;
+    ~ScratchFolder() {
+        if (path.empty())
+            return;
+        unlink((path + "/out.dat").c_str());
+        unlink((path + "/vornip.tmp").c_str());
+        rmdir(path.c_str());
+    }
+};
+
 const std::string& scratch_folder() {
-    static std::string dir = [] {
+    static ScratchFolder folder;
+    if (folder.path.empty()) {
         // In memory where there is such a folder: every conversion flushes its output to
         // stable storage, which on a disk would dominate the run.
         std::string name = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
@@ -169,9 +183,9 @@ const std::string& scratch_folder() {
         tmpl.push_back('\0');
         if (mkdtemp(tmpl.data()) == nullptr)
             std::abort();
-        return std::string(tmpl.data());
-    }();
-    return dir;
+        folder.path = tmpl.data();
+    }
+    return folder.path;
 }
 
 void expect_texts(const NorvaneDb& db, uint32_t address, const Range& range) {

@@ -45,12 +45,11 @@ def model(data, raw=False):
 
 class AnnotateCliTest(unittest.TestCase):
     def setUp(self):
-        self.tmp = tempfile.TemporaryDirectory()
+        self.tmp = tempfile.TemporaryDirectory(
+            prefix="norvane_annotate_cli_%s_" % self._testMethodName)
+        self.addCleanup(self.tmp.cleanup)  # also when the rest of setUp fails
         self.dir = self.tmp.name
         self.db = self.write("gbwry.dat", build_db(RANGES))
-
-    def tearDown(self):
-        self.tmp.cleanup()
 
     def write(self, name, data):
         with open(os.path.join(self.dir, name), "wb") as f:

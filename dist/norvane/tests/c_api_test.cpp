@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "tests/db_builder.h"
+#include "tests/scratch_folder.h"
 
 namespace {
 
@@ -216,7 +217,8 @@ TEST(CApi, ErrorsAreCodesWithMessages) {
 TEST(CApi, OpensAFile) {
     std::vector<uint8_t> bytes =
         build_db_from_texts(2, {{ip(8, 8, 8, 0), ip(8, 8, 8, 255), "US", "Google"}});
-    std::string path = ::testing::TempDir() + "c_api_test.dat";
+    ScratchFolder folder;
+    std::string path = scratch_file(folder, "c_api_test.dat");
     std::FILE* f = std::fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr);
     ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());

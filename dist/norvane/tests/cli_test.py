@@ -55,7 +55,7 @@ def random_source(seed, count=300, texts=40):
 
 class Cli(unittest.TestCase):
     def setUp(self):
-        self.dir = tempfile.mkdtemp(prefix="norvane-cli-")
+        self.dir = tempfile.mkdtemp(prefix="norvane_cli_%s_" % self._testMethodName)
         os.chmod(self.dir, 0o777)  # reachable by the unprivileged user of some tests
         self.mounts = []
 

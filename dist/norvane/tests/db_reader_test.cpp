@@ -15,6 +15,7 @@
 
 #include "tests/db_builder.h"
 #include "tests/source_builder.h"
+#include "tests/scratch_folder.h"
 #include "common/db_layout.h"
 #include "reader/db_reader.h"
 #include "common/md5.h"
@@ -257,7 +258,8 @@ TEST(DbLookup, RandomDatabasesAgreeWithTheOracle) {
 TEST(DbOpenFile, FileGivesTheSameAnswersAsMemory) {
     std::vector<uint8_t> bytes =
         build_db_from_texts(kNew, {{ip(10, 0, 0, 0), ip(10, 255, 255, 255), "Net", "ten"}});
-    std::string path = testing::TempDir() + "db_reader_test.dat";
+    ScratchFolder folder;
+    std::string path = scratch_file(folder, "db_reader_test.dat");
     std::FILE* f = std::fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr);
     std::fwrite(bytes.data(), 1, bytes.size(), f);
@@ -274,11 +276,12 @@ TEST(DbOpenFile, FileGivesTheSameAnswersAsMemory) {
 TEST(DbOpenFile, MissingAndEmptyFilesAreRefused) {
     NorvaneDb db;
     DbError error;
-    std::string missing = testing::TempDir() + "no_such_database.dat";
+    ScratchFolder folder;
+    std::string missing = scratch_file(folder, "no_such_database.dat");
     EXPECT_EQ(db_open_file(missing.c_str(), &db, &error), DB_CANT_OPEN);
     EXPECT_EQ(db_error_message(error), "can't open the file");
 
-    std::string empty = testing::TempDir() + "empty_database.dat";
+    std::string empty = scratch_file(folder, "empty_database.dat");
     std::FILE* f = std::fopen(empty.c_str(), "wb");
     ASSERT_NE(f, nullptr);
     std::fclose(f);
@@ -302,7 +305,8 @@ TEST(DbOpenFile, TruncatingOrRewritingTheFileLeavesAnOpenDatabaseAlone) {
         ranges.push_back({i << 12, (i << 12) + 4095, "country " + std::to_string(i % 97),
                           "area " + std::to_string(i % 13)});
     std::vector<uint8_t> bytes = build_db_from_texts(kNew, ranges);
-    std::string path = testing::TempDir() + "rewritten_database.dat";
+    ScratchFolder folder;
+    std::string path = scratch_file(folder, "rewritten_database.dat");
     ASSERT_TRUE(write_file(path, bytes));
     NorvaneDb db;
     DbError error;
@@ -330,8 +334,8 @@ TEST(DbOpenFile, TruncatingOrRewritingTheFileLeavesAnOpenDatabaseAlone) {
 TEST(DbOpenFile, FoldersAreRefusedAsNotRegular) {
     NorvaneDb db;
     DbError error;
-    std::string folder = testing::TempDir();
-    EXPECT_EQ(db_open_file(folder.c_str(), &db, &error), DB_NOT_REGULAR);
+    ScratchFolder folder;
+    EXPECT_EQ(db_open_file(folder.path.c_str(), &db, &error), DB_NOT_REGULAR);
     EXPECT_EQ(db_error_message(error), "not a regular file");
 }
 

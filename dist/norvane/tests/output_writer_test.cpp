@@ -17,6 +17,7 @@
 #include "convert/output_writer.h"
 #include "convert/range_merge.h"
 #include "tests/source_builder.h"
+#include "tests/scratch_folder.h"
 
 namespace {
 
@@ -42,20 +43,16 @@ bool exists(const std::string& path) {
 
 // One conversion of `ranges` through the reader, the merge and the writer, in a scratch folder.
 struct Conversion {
+    ScratchFolder folder;
     std::string dir, temp, out;
     WriteStatus status = WRITE_OK;
     WriteReport report{};
     int32_t kept = 0;
 
     Conversion() {
-        dir = ::testing::TempDir() + "norvane_writer_" +
-              ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir);
+        dir = folder.path;
         temp = dir + "/vornip.tmp";
         out = dir + "/out.dat";
-        std::remove(temp.c_str());
-        std::remove(out.c_str());
     }
 
     void run(const std::vector<SimpleRange>& ranges, int32_t format) {
@@ -312,8 +309,8 @@ TEST(OutputWriter, DevicesAreRefusedNeverWrittenOrRemoved) {
 }
 
 TEST(OutputWriter, ReadBackThatDiffersFromTheBodyIsRefused) {
-    std::string path = ::testing::TempDir() + "norvane_readback.tmp";
-    std::remove(path.c_str());
+    ScratchFolder folder;
+    std::string path = scratch_file(folder, "readback.tmp");
     const uint8_t body[] = {1, 2, 3, 4, 5};
     ASSERT_EQ(write_temp_file(path.c_str(), body, sizeof body), STAGE_OK);
     EXPECT_EQ(verify_temp_file(path.c_str(), body, sizeof body), STAGE_OK);

@@ -91,11 +91,10 @@ def limit_memory():
 
 class QueryCliTest(unittest.TestCase):
     def setUp(self):
-        self.tmp = tempfile.TemporaryDirectory()
+        self.tmp = tempfile.TemporaryDirectory(
+            prefix="norvane_query_cli_%s_" % self._testMethodName)
+        self.addCleanup(self.tmp.cleanup)  # also when the rest of setUp fails
         self.dir = self.tmp.name
-
-    def tearDown(self):
-        self.tmp.cleanup()
 
     def write(self, name, data):
         path = os.path.join(self.dir, name)

@@ -15,6 +15,7 @@
 #include "convert/output_writer.h"
 #include "convert/range_merge.h"
 #include "tests/source_builder.h"
+#include "tests/scratch_folder.h"
 #include "convert/source_reader.h"
 
 namespace {
@@ -48,9 +49,8 @@ void convert(const std::vector<uint8_t>& source, int32_t format, Converted* out)
         out->kept.push_back(
             {r.start_ip, r.end_ip, table.entries[r.country].text, table.entries[r.area].text});
     }
-    std::string name = testing::TempDir() + "round_trip_" +
-                       testing::UnitTest::GetInstance()->current_test_info()->name();
-    std::string path = name + ".dat", temp = name + ".tmp";
+    ScratchFolder folder;
+    std::string path = scratch_file(folder, "out.dat"), temp = scratch_file(folder, "out.tmp");
     WriteReport report;
     ASSERT_EQ(write_output_database(&db, kept, &table, format, path.c_str(), temp.c_str(), &report),
               WRITE_OK);

@@ -5,6 +5,7 @@
 
 #include "common/byte_order.h"
 #include "tests/source_builder.h"
+#include "tests/scratch_folder.h"
 #include "convert/source_reader.h"
 
 namespace {
@@ -205,7 +206,8 @@ TEST(SourceReader, HeaderBoundsAndRecordCount) {
 
 TEST(SourceReader, LoadsFromAFileAndReleasesTheImage) {
     std::vector<uint8_t> bytes = build_source({{1, 2, "C", "A"}, {3, 4, "D", "B"}});
-    std::string path = ::testing::TempDir() + "reader_test.dat";
+    ScratchFolder folder;
+    std::string path = scratch_file(folder, "reader_test.dat");
     ASSERT_TRUE(write_file(path, bytes));
     SourceDatabase db;
     ASSERT_EQ(load_source_database(path.c_str(), &db), LOAD_OK);
@@ -268,7 +270,8 @@ TEST(SourceReader, LargeIndexesResolveBothHalves) {
 // read; the records are the same as from the bytes in memory.
 TEST(SourceReader, LargeFileLoadsAsFromMemory) {
     const std::vector<uint8_t> bytes = generate_source(100000, 3000, 9, nullptr);
-    std::string path = ::testing::TempDir() + "reader_large_test.dat";
+    ScratchFolder folder;
+    std::string path = scratch_file(folder, "reader_large_test.dat");
     ASSERT_TRUE(write_file(path, bytes));
     SourceDatabase from_file, from_memory;
     ASSERT_EQ(load_source_database(path.c_str(), &from_file), LOAD_OK);

@@ -24,9 +24,10 @@ display_file=$work/display
 Xvfb -displayfd 3 -screen 0 "${OSTRINE_SCREEN:-1024x768}x24" -nolisten tcp 3>"$display_file" 2>"$work/xvfb.log" &
 xvfb_pid=$!
 cleanup() {
-    [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null || true
-    kill "$xvfb_pid" 2>/dev/null || true
+    [ -n "${WINEPREFIX:-}" ] && bash cmake/wine-stop.sh "$WINEPREFIX"
+    kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
     rm -rf "$work"
+    return 0
 }
 trap cleanup EXIT
 for _ in $(seq 50); do
@@ -37,7 +38,7 @@ export DISPLAY=:$(cat "$display_file") WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,
 
 case $mode in
 bench)
-    export WINEPREFIX=$build/wine-prefix
+    export WINEPREFIX=$root/build/wine-prefix # the tests' prefix
     bash cmake/wine-prefix.sh "$WINEPREFIX"
     wineserver -p 2>/dev/null || true
     wine wineboot </dev/null >/dev/null 2>&1
@@ -54,8 +55,8 @@ bench)
     ;;
 pictures)
     if ! fc-list :lang=zh | grep -q .; then
-        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-            fonts-wqy-microhei >/dev/null
+        . scripts/lib/install.sh
+        install_packages fonts-wqy-microhei
     fi
     export WINEPREFIX=$root/build/pictures-prefix
     bash cmake/wine-prefix.sh "$WINEPREFIX"
