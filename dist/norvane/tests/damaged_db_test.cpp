@@ -2,7 +2,6 @@
 // bounds (each case opens an exact-size copy, so the sanitizer build catches any over-read).
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -11,6 +10,7 @@
 #include "common/db_layout.h"
 #include "reader/db_reader.h"
 #include "query/export_command.h"
+#include "tests/scratch_folder.h"
 #include "tests/source_builder.h"
 
 namespace {
@@ -50,9 +50,9 @@ DbStatus open_copy(const std::vector<uint8_t>& bytes, DbError* error) {
 
 // Every export refuses the file (exit status 1) and writes nothing.
 void expect_exports_refuse(const std::vector<uint8_t>& bytes) {
-    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    const std::string path = ::testing::TempDir() + "damaged_export_" + name + ".dat";
-    const std::string output = path + ".out";
+    ScratchFolder folder;
+    const std::string path = scratch_file(folder, "damaged.dat");
+    const std::string output = scratch_file(folder, "out");
     ASSERT_TRUE(write_file(path, bytes));
     for (ExportFormat format : {EXPORT_MMDB, EXPORT_XDB, EXPORT_CSV}) {
         QueryOptions options{};
@@ -64,8 +64,6 @@ void expect_exports_refuse(const std::vector<uint8_t>& bytes) {
         EXPECT_EQ(query_export(options), 1) << format;
         EXPECT_TRUE(read_file(output).empty()) << format;
     }
-    std::remove(output.c_str());
-    std::remove(path.c_str());
 }
 
 std::string message_of(const std::vector<uint8_t>& bytes, DbStatus expected) {

@@ -63,8 +63,7 @@ uint32_t location_of(ModelBuilder* b, const DbRange& range) {
             parse_location(b->model->texts[country], b->model->texts[area], &parsed);
             std::array<uint32_t, FIELD_ISP> place = {
                 intern(b, parsed.country_code), intern(b, parsed.country),
-                intern(b, parsed.province),     intern(b, parsed.city),
-                intern(b, parsed.district)};
+                intern(b, parsed.province), intern(b, parsed.city), intern(b, parsed.district)};
             uint32_t isp = intern(b, parsed.isp);
             b->place_of_text[country] = place;
             b->isp_of_text[area] = isp;
