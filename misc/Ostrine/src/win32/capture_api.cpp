@@ -5,6 +5,8 @@
 #include "core/keyboard_interaction.h"
 #include "core/selection_geometry.h"
 #include "win32/capture_dialog.h"
+#include "win32/markup_interaction.h"
+#include "win32/markup_surface.h"
 #include "win32/resource.h"
 
 #include <cstddef>
@@ -101,6 +103,7 @@ void put_on_clipboard(HBITMAP image) {
 // Everything a capture holds goes here, however it ended: the owner window (and with it the
 // dialog, if it still exists), the hook, the frozen screen and its brush, the capture cursor.
 void release_capture(CaptureRun& run) {
+    close_markup(run);
     if (run.hwndOwner != NULL && IsWindow(run.hwndOwner))
         DestroyWindow(run.hwndOwner);
     run.hwndOwner = NULL;
@@ -155,7 +158,7 @@ bool run_capture(HBITMAP* slot) {
         const GeoRect s =
             selection_within(run.state, GeoRect{0, 0, run.nScreenWidth, run.nScreenHeight});
         HBITMAP image =
-            copy_pixels(run.hbmScreen, s.left, s.top, s.right - s.left, s.bottom - s.top);
+            copy_pixels(result_source(run), s.left, s.top, s.right - s.left, s.bottom - s.top);
         if (image != NULL) {
             *slot = image;
             accepted = true;
@@ -198,6 +201,31 @@ bool capture_key(WPARAM vk, CaptureKey* key) {
     }
 }
 
+// The mark-up's keys as the characters they stand for: the tools' letters, the colours' digits
+// (on the main keys and the number pad), the brackets (where a US layout has them), and the
+// letters of undo and redo.
+char markup_key_char(WPARAM vk) {
+    if ((vk >= 'A' && vk <= 'Z') || (vk >= '1' && vk <= '6'))
+        return static_cast<char>(vk);
+    if (vk >= VK_NUMPAD1 && vk <= VK_NUMPAD6)
+        return static_cast<char>('1' + (vk - VK_NUMPAD1));
+    if (vk == VK_OEM_4)
+        return '[';
+    if (vk == VK_OEM_6)
+        return ']';
+    return 0;
+}
+
+// The text field has the keyboard: Enter commits and Esc drops its text, and neither goes on
+// (the field would beep, the capture would accept or clear). True when the key was one of them.
+bool route_text_field_key(CaptureRun& run, WPARAM vk, bool down, bool first) {
+    if (run.markup.hwndEdit == NULL || (vk != VK_RETURN && vk != VK_ESCAPE))
+        return false;
+    if (down && first)
+        SendMessageA(run.hwndDialog, WM_MARKUP_TEXT, vk == VK_RETURN ? 1 : 0, 0);
+    return true;
+}
+
 } // namespace
 
 LRESULT CALLBACK keyboard_hook_proc(int nCode, WPARAM wParam, LPARAM lParam) {
@@ -214,6 +242,16 @@ LRESULT CALLBACK keyboard_hook_proc(int nCode, WPARAM wParam, LPARAM lParam) {
         run->bCtrlHeld = down;
     if (nCode == HC_ACTION && wParam == VK_SHIFT)
         run->bShiftHeld = down;
+    if (nCode == HC_ACTION && run->hwndDialog != NULL &&
+        route_text_field_key(*run, wParam, down, first))
+        return 1;
+    const char markup_char = run->markup.bEnabled ? markup_key_char(wParam) : 0;
+    if (nCode == HC_ACTION && down && markup_char != 0 && run->hwndDialog != NULL &&
+        run->markup.hwndEdit == NULL) {
+        const LPARAM modifiers = (key_held(VK_CONTROL, run->bCtrlHeld) ? 1 : 0) |
+                                 (key_held(VK_SHIFT, run->bShiftHeld) ? 2 : 0);
+        SendMessageA(run->hwndDialog, WM_MARKUP_KEY, static_cast<WPARAM>(markup_char), modifiers);
+    }
     if (nCode == HC_ACTION && down && first && wParam == VK_ESCAPE && run->hwndDialog != NULL) {
         SendMessageA(run->hwndDialog, WM_CAPTURE_ESC, 0, 0);
     } else if (nCode == HC_ACTION && down && capture_key(wParam, &key) &&

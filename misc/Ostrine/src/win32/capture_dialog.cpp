@@ -1,6 +1,8 @@
 #include "win32/capture_dialog.h"
 
 #include "core/interaction_core.h"
+#include "win32/markup_interaction.h"
+#include "win32/markup_surface.h"
 #include "win32/overlay_drawing.h"
 #include "win32/pointer_interaction.h"
 #include "win32/resource.h"
@@ -56,6 +58,15 @@ void restore_class_cursor(CaptureRun& run, HWND hwnd) {
 }
 
 void on_erase_background(const CaptureRun& run, HDC hdc) {
+    if (composite_active(run)) {
+        // Only what needs erasing: a full-screen copy from two pictures costs.
+        RECT box;
+        if (GetClipBox(hdc, &box) != ERROR) {
+            const GeoRect area{box.left, box.top, box.right, box.bottom};
+            restore_area(run, hdc, &area, 1);
+        }
+        return;
+    }
     RECT client;
     GetClientRect(run.hwndDialog, &client);
     FillRect(hdc, &client, run.hbrScreen);
@@ -139,6 +150,11 @@ BOOL on_init_dialog(CaptureRun& run, HWND hwnd) {
         return TRUE;
     }
 
+    if (!open_markup(run)) {
+        EndDialog(hwnd, 0);
+        return TRUE;
+    }
+
     run.hcurArrow = LoadCursorA(NULL, IDC_ARROW);
     SetWindowPos(hwnd, HWND_TOP, 0, 0, cx, cy, SWP_SHOWWINDOW | SWP_NOACTIVATE);
     // The keyboard must reach the capture even when the calling thread had no focus (a worker
@@ -165,6 +181,11 @@ void on_close(CaptureRun& run) {
     SendMessageA(run.hwndOwner, WM_CLOSE, 0, 0);
 }
 
+namespace {
+// The handling of one message, before the mark-up's toolbar follows the selection.
+INT_PTR dialog_message(CaptureRun& run, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+} // namespace
+
 INT_PTR CALLBACK capture_dialog_proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         CaptureRun* started = reinterpret_cast<CaptureRun*>(lParam);
@@ -175,6 +196,16 @@ INT_PTR CALLBACK capture_dialog_proc(HWND hwnd, UINT message, WPARAM wParam, LPA
     if (found == NULL)
         return 0;
     CaptureRun& run = *found;
+    const INT_PTR handled = dialog_message(run, hwnd, message, wParam, lParam);
+    // The toolbar follows the selection, whichever message changed it.
+    if (run.hwndDialog != NULL && IsWindow(hwnd))
+        sync_markup(run);
+    return handled;
+}
+
+namespace {
+
+INT_PTR dialog_message(CaptureRun& run, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_PAINT:
         on_paint(run);
@@ -191,6 +222,8 @@ INT_PTR CALLBACK capture_dialog_proc(HWND hwnd, UINT message, WPARAM wParam, LPA
     case WM_MOUSEMOVE:
         // The release went elsewhere (another window took the foreground mid-drag): the drag
         // ends where it was, and this move is a hover.
+        if ((wParam & MK_LBUTTON) == 0 && markup_drawing(run))
+            markup_end_stroke(run);
         if ((wParam & MK_LBUTTON) == 0 && drag_in_progress(run.state))
             end_drag(run);
         on_pointer_move(run, pointer_coordinate(LOWORD(lParam)),
@@ -199,10 +232,14 @@ INT_PTR CALLBACK capture_dialog_proc(HWND hwnd, UINT message, WPARAM wParam, LPA
     case WM_CAPTURECHANGED:
         // Our own release comes here after the state has left the drag; any other loss of the
         // mouse capture ends the drag as a release.
+        if (reinterpret_cast<HWND>(lParam) != hwnd && markup_drawing(run))
+            markup_end_stroke(run);
         if (reinterpret_cast<HWND>(lParam) != hwnd && drag_in_progress(run.state))
             end_drag(run);
         return 0;
     case WM_ACTIVATE:
+        if (LOWORD(wParam) == WA_INACTIVE && markup_drawing(run))
+            markup_end_stroke(run);
         if (LOWORD(wParam) == WA_INACTIVE && drag_in_progress(run.state))
             end_drag(run);
         return 0;
@@ -213,8 +250,19 @@ INT_PTR CALLBACK capture_dialog_proc(HWND hwnd, UINT message, WPARAM wParam, LPA
         on_button_up(run, pointer_coordinate(LOWORD(lParam)), pointer_coordinate(HIWORD(lParam)));
         return 1;
     case WM_LBUTTONDBLCLK:
-        accept_selection(run);
+        if (!markup_double_click(run, pointer_coordinate(LOWORD(lParam)),
+                                 pointer_coordinate(HIWORD(lParam))))
+            accept_selection(run);
         return 1;
+    case WM_MARKUP_KEY:
+        on_markup_key(run, static_cast<char>(wParam), (lParam & 1) != 0, (lParam & 2) != 0);
+        return 1;
+    case WM_MARKUP_TEXT:
+        finish_text(run, wParam != 0);
+        return 1;
+    case WM_CTLCOLOREDIT:
+        return reinterpret_cast<INT_PTR>(
+            text_field_colours(run, reinterpret_cast<HWND>(lParam), reinterpret_cast<HDC>(wParam)));
     case WM_RBUTTONUP:
         on_right_button(run);
         return 1;
@@ -231,3 +279,5 @@ INT_PTR CALLBACK capture_dialog_proc(HWND hwnd, UINT message, WPARAM wParam, LPA
         return 0;
     }
 }
+
+} // namespace

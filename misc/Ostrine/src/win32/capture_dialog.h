@@ -13,6 +13,12 @@ const UINT WM_CAPTURE_ESC = WM_USER + 1000;
 // CaptureKey, lParam has bit 0 set for Ctrl and bit 1 for Shift.
 const UINT WM_CAPTURE_KEY = WM_USER + 1001;
 
+// Private messages from the keyboard hook for the mark-up: a tool key went down (wParam the
+// character it stands for, lParam as for WM_CAPTURE_KEY), and Enter (wParam 1) or Esc (wParam 0)
+// in the text field.
+const UINT WM_MARKUP_KEY = WM_USER + 1010;
+const UINT WM_MARKUP_TEXT = WM_USER + 1011;
+
 // The dialog procedure; DialogBoxParamA passes the capture's record as the creation parameter.
 // The dialog creates the record's screen image, brush, cursors and font at WM_INITDIALOG; the
 // capture run releases the image and the brush once the dialog has ended.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/selection_geometry.h"
+#include "win32/markup_state.h"
 #include "win32/overlay_state.h"
 
 #include <windows.h>
@@ -46,4 +47,6 @@ struct CaptureRun {
     bool bShiftHeld = false;
     // The magnifier, the window outline and the overlay's sizes.
     OverlayState overlay;
+    // The toolbar, the marks and the dimmed screen, when the host asked for them.
+    MarkupRun markup;
 };

@@ -2,6 +2,8 @@
 
 #include "core/overlay_layout.h"
 #include "core/selection_geometry.h"
+#include "win32/markup_interaction.h"
+#include "win32/markup_surface.h"
 
 #include <algorithm>
 #include <cwchar>
@@ -27,6 +29,11 @@ GeoRect as_geo(const RECT& rc) {
 
 // Copies the frozen screen back over each rectangle, at the same place.
 void restore_from_screen(const CaptureRun& run, HDC hdc, const GeoRect* rects, int count) {
+    // With the mark-up or the dimming, inside and outside the selection differ.
+    if (composite_active(run)) {
+        restore_area(run, hdc, rects, count);
+        return;
+    }
     HDC mdc = CreateCompatibleDC(hdc);
     HGDIOBJ old = SelectObject(mdc, run.hbmScreen);
     for (int i = 0; i < count; ++i) {
@@ -191,6 +198,7 @@ void redraw_overlay(CaptureRun& run, HDC hdc, int x, int y, bool with_loupe) {
                      cs.rcSelection.right - cs.rcSelection.left,
                      cs.rcSelection.bottom - cs.rcSelection.top, x, y);
     const wchar_t* wide = reinterpret_cast<const wchar_t*>(text);
+    show_selection_change(run, hdc);
     erase_previous_frame(run, hdc);
     erase_info_box(run, hdc);
     erase_loupe(run, hdc);

@@ -1,6 +1,7 @@
 #include "win32/pointer_interaction.h"
 
 #include "core/interaction_core.h"
+#include "win32/markup_interaction.h"
 #include "win32/overlay_drawing.h"
 
 namespace {
@@ -63,12 +64,18 @@ void erase_pointer_overlays(CaptureRun& run, HDC hdc) {
 } // namespace
 
 void on_button_down(CaptureRun& run, int x, int y) {
+    if (markup_press(run, x, y))
+        return;
     run.overlay.rcPressWindow = is_idle(run.state) ? run.overlay.rcHover : GeoRect{0, 0, 0, 0};
     run.overlay.ptPress = GeoPoint{x, y};
     apply_capture_change(run.hwndDialog, press_pointer(run.state, x, y));
 }
 
 void on_pointer_move(CaptureRun& run, int x, int y) {
+    if (markup_move(run, x, y)) {
+        write_trace_line(run);
+        return;
+    }
     const PointerMoveResult result = move_pointer(run.state, x, y);
     write_trace_line(run);
     if (result.bSetCursor)
@@ -88,6 +95,8 @@ void on_pointer_move(CaptureRun& run, int x, int y) {
 }
 
 void on_button_up(CaptureRun& run, int x, int y) {
+    if (markup_release(run))
+        return;
     if (click_selects_window(run.state, run.overlay.rcPressWindow, run.overlay.ptPress,
                              GeoPoint{x, y})) {
         ReleaseCapture();
@@ -122,6 +131,8 @@ void on_escape(CaptureRun& run) {
     erase_pointer_overlays(run, hdc);
     ReleaseDC(run.hwndDialog, hdc);
     reset_capture_state(run.state);
+    // The marks go with the selection; with the dimming its inside darkens.
+    markup_selection_cleared(run);
 }
 
 void accept_selection(CaptureRun& run) {
@@ -152,6 +163,7 @@ void on_key(CaptureRun& run, CaptureKey key, bool ctrl, bool shift) {
         SetClassLongPtrA(run.hwndDialog, GCLP_HCURSOR,
                          reinterpret_cast<LONG_PTR>(load_zone_cursor(run, cursor)));
         HDC hdc = GetDC(run.hwndDialog);
+        show_selection_change(run, hdc);
         erase_previous_frame(run, hdc);
         draw_selection_frame(run, hdc);
         ReleaseDC(run.hwndDialog, hdc);
