@@ -1,10 +1,15 @@
-/* Ostrine.dll: lets the user pick a rectangle of the frozen primary display with the mouse.
+/* Ostrine.dll: lets the user pick a rectangle of the frozen screen with the mouse: the primary
+ * display (GetCapBitmap), or with GetCapBitmapEx optionally every monitor of the virtual desktop.
  *
- * Both exports use the Windows API calling convention (WINAPI, i.e. __stdcall on 32-bit x86;
+ * The exports use the Windows API calling convention (WINAPI, i.e. __stdcall on 32-bit x86;
  * on x86_64 there is only one convention). Their names in the DLL are undecorated and they have
- * fixed ordinals, so GetProcAddress works by name ("GetCapBitmap", "StartCapture") and by
- * ordinal (1, 2). Link against the import library (libOstrine.dll.a) or load the DLL at run time
- * with the function pointer types below. Usable from C and C++. */
+ * fixed ordinals, so GetProcAddress works by name ("GetCapBitmap", "StartCapture",
+ * "GetCapBitmapEx") and by ordinal (1, 2, 3). Link against the import library (libOstrine.dll.a)
+ * or load the DLL at run time with the function pointer types below. Usable from C and C++.
+ *
+ * During a capture the calling thread runs per-monitor DPI aware, so that the result holds the
+ * screen's physical pixels whatever the host's own awareness; the thread's previous awareness is
+ * restored before the call returns. */
 #ifndef OSTRINE_H
 #define OSTRINE_H
 
@@ -23,11 +28,11 @@ extern "C" {
 #define OSTRINE_ORDINAL_STARTCAPTURE 2
 #define OSTRINE_ORDINAL_GETCAPBITMAPEX 3
 
-/* Runs one interactive capture on the calling thread (a modal dialog; the thread's messages are
- * dispatched inside the call) and returns the selected area, which is also put on the clipboard.
- * NULL when the user cancelled. The library owns the bitmap: it stays valid until the next call or
- * until the DLL is unloaded, and the caller must not delete it. One capture at a time per
- * process. */
+/* Runs one interactive capture of the primary display on the calling thread (a modal dialog; the
+ * thread's messages are dispatched inside the call) and returns the selected area, which is also
+ * put on the clipboard. NULL when the user cancelled. The library owns the bitmap: it stays valid
+ * until the next call or until the DLL is unloaded, and the caller must not delete it. One
+ * capture at a time per process. */
 OSTRINE_API HBITMAP WINAPI GetCapBitmap(void);
 
 /* Always returns 1 and does nothing else. */
