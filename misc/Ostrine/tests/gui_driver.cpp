@@ -279,6 +279,11 @@ std::vector<uint32_t> bitmap_pixels(HBITMAP bitmap, int* width, int* height) {
 }
 
 HBITMAP drive_capture(HBITMAP(WINAPI* capture)(), const std::function<void(HWND dialog)>& script) {
+    return drive_capture(std::function<HBITMAP()>([capture] { return capture(); }), script);
+}
+
+HBITMAP drive_capture(const std::function<HBITMAP()>& capture,
+                      const std::function<void(HWND dialog)>& script) {
     std::thread driver([&] {
         HWND dialog = wait_for_capture_dialog();
         if (dialog == NULL)

@@ -63,3 +63,6 @@ bool save_bmp(const char* path, const std::vector<uint32_t>& pixels, int width, 
 // returns what `capture` returned. If the script returns with the dialog still open, the dialog
 // is closed so that the call cannot hang.
 HBITMAP drive_capture(HBITMAP(WINAPI* capture)(), const std::function<void(HWND dialog)>& script);
+// The same for any call that runs a capture (GetCapBitmapEx with its options).
+HBITMAP drive_capture(const std::function<HBITMAP()>& capture,
+                      const std::function<void(HWND dialog)>& script);

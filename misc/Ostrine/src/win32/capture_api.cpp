@@ -7,6 +7,7 @@
 #include "win32/capture_dialog.h"
 #include "win32/markup_interaction.h"
 #include "win32/markup_surface.h"
+#include "win32/dpi_awareness.h"
 #include "win32/resource.h"
 
 #include <cstddef>
@@ -23,7 +24,12 @@ HBITMAP hbmResult = NULL;
 
 namespace {
 
-// 1 while a capture runs anywhere in the process. Taken and given back by GetCapBitmap alone.
+// The flags GetCapBitmapEx knows; any other bit is refused.
+const DWORD KNOWN_CAPTURE_FLAGS = OSTRINE_CAPTURE_ALL_MONITORS | OSTRINE_CAPTURE_NO_CLIPBOARD |
+                                  OSTRINE_CAPTURE_NO_POINTER | OSTRINE_CAPTURE_MARKUP |
+                                  OSTRINE_CAPTURE_DIM;
+
+// 1 while a capture runs anywhere in the process. Taken and given back by the exports alone.
 LONG capture_guard = 0;
 // The record of the running capture, for the keyboard hook; NULL between captures.
 CaptureRun* running_capture = NULL;
@@ -131,15 +137,23 @@ void release_capture(CaptureRun& run) {
 
 } // namespace
 
-bool run_capture(HBITMAP* slot) {
+CaptureResult run_capture(const CaptureOptions& options) {
+    CaptureResult outcome;
+    outcome.dwError = ERROR_CANCELLED;
     // A WM_QUIT already waiting is the host's: it stays in its queue and the capture does not
     // open (the modal loop would take it, and the host's own loop would never end).
     MSG quit;
     if (PeekMessageA(&quit, NULL, WM_QUIT, WM_QUIT, PM_REMOVE)) {
         PostQuitMessage(static_cast<int>(quit.wParam));
-        return false;
+        return outcome;
     }
+    // Physical pixels on every monitor, whatever the host's awareness; the host's comes back
+    // when the scope ends, however the capture does.
+    ThreadDpiScope dpi_scope;
     CaptureRun run;
+    run.options = options;
+    run.markup.bEnabled = (options.dwFlags & OSTRINE_CAPTURE_MARKUP) != 0;
+    run.markup.bDim = (options.dwFlags & OSTRINE_CAPTURE_DIM) != 0;
     running_capture = &run;
     run.dwThreadId = GetCurrentThreadId();
     run.hhkKeyboard = SetWindowsHookExA(WH_KEYBOARD, keyboard_hook_proc, NULL, run.dwThreadId);
@@ -149,24 +163,33 @@ bool run_capture(HBITMAP* slot) {
     const INT_PTR result =
         DialogBoxParamA(hinstModule, MAKEINTRESOURCEA(IDD_CAPTURE), run.hwndOwner,
                         capture_dialog_proc, reinterpret_cast<LPARAM>(&run));
+    if (result == -1 && run.dwError == 0)
+        run.dwError = GetLastError() != 0 ? GetLastError() : ERROR_NOT_ENOUGH_MEMORY;
 
-    // Only pixels of the display are handed back: the part of the selection within the frozen
-    // screen. With none (an empty selection, one moved off the display) or a failed copy,
-    // accepting counts as a cancel.
-    bool accepted = false;
-    if (result == 1 && run.bAccepted) {
+    // Only pixels of the captured area are handed back: the part of the selection within the
+    // frozen image. With none (an empty selection, one moved off the area) accepting counts as a
+    // cancel; a failed copy is a failure.
+    if (run.dwError != 0) {
+        outcome.dwError = run.dwError;
+    } else if (result == 1 && run.bAccepted) {
         const GeoRect s =
             selection_within(run.state, GeoRect{0, 0, run.nScreenWidth, run.nScreenHeight});
-        HBITMAP image =
-            copy_pixels(result_source(run), s.left, s.top, s.right - s.left, s.bottom - s.top);
-        if (image != NULL) {
-            *slot = image;
-            accepted = true;
+        if (s.right > s.left && s.bottom > s.top) {
+            SetLastError(0);
+            outcome.hbmImage =
+                copy_pixels(result_source(run), s.left, s.top, s.right - s.left, s.bottom - s.top);
+            if (outcome.hbmImage != NULL) {
+                outcome.rcScreen = RECT{s.left + run.ptOrigin.x, s.top + run.ptOrigin.y,
+                                        s.right + run.ptOrigin.x, s.bottom + run.ptOrigin.y};
+                outcome.dwError = 0;
+            } else {
+                outcome.dwError = GetLastError() != 0 ? GetLastError() : ERROR_NOT_ENOUGH_MEMORY;
+            }
         }
     }
     release_capture(run);
     running_capture = NULL;
-    return accepted;
+    return outcome;
 }
 
 namespace {
@@ -323,17 +346,46 @@ extern "C" HBITMAP WINAPI GetCapBitmap(void) {
     // One capture at a time in the process. A call while one runs (from a message that its modal
     // loop dispatches, or from another thread) returns NULL at once and changes nothing: not the
     // running capture, not the previous result, not the clipboard.
-    if (InterlockedCompareExchange(&capture_guard, 1, 0) != 0)
+    if (InterlockedCompareExchange(&capture_guard, 1, 0) != 0) {
+        SetLastError(ERROR_BUSY);
         return NULL;
+    }
     if (hbmResult != NULL) {
         DeleteObject(hbmResult);
         hbmResult = NULL;
     }
-    if (run_capture(&hbmResult))
+    const CaptureResult outcome = run_capture(CaptureOptions{});
+    hbmResult = outcome.hbmImage;
+    if (hbmResult != NULL)
         put_on_clipboard(hbmResult);
-    HBITMAP result = hbmResult;
     InterlockedExchange(&capture_guard, 0);
-    return result;
+    SetLastError(outcome.dwError);
+    return hbmResult;
+}
+
+extern "C" HBITMAP WINAPI GetCapBitmapEx(OSTRINE_CAPTURE* capture) {
+    if (capture == NULL || capture->cbSize != sizeof(OSTRINE_CAPTURE) ||
+        (capture->dwFlags & ~KNOWN_CAPTURE_FLAGS) != 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return NULL;
+    }
+    capture->rcSelection = RECT{0, 0, 0, 0};
+    if (InterlockedCompareExchange(&capture_guard, 1, 0) != 0) {
+        SetLastError(ERROR_BUSY);
+        return NULL;
+    }
+    CaptureOptions options;
+    options.dwFlags = capture->dwFlags;
+    const CaptureResult outcome = run_capture(options);
+    // The caller owns the image; the clipboard gets a copy of its own.
+    if (outcome.hbmImage != NULL) {
+        capture->rcSelection = outcome.rcScreen;
+        if ((options.dwFlags & OSTRINE_CAPTURE_NO_CLIPBOARD) == 0)
+            put_on_clipboard(outcome.hbmImage);
+    }
+    InterlockedExchange(&capture_guard, 0);
+    SetLastError(outcome.dwError);
+    return outcome.hbmImage;
 }
 
 extern "C" int WINAPI StartCapture(void) {

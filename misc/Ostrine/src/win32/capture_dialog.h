@@ -1,6 +1,8 @@
-// The full-screen capture dialog (resource 101): freezes the primary display with the pointer
-// drawn in, shows it as its own background as a topmost window, and routes window messages to
-// the pointer interaction. Ends with 1 on a double-click, with 0 on Esc without a selection.
+// The full-screen capture dialog (resource 101): freezes the captured area (the primary display or
+// the whole virtual screen, dead zones black) with the pointer drawn in unless the host asked for
+// none, covers the area with it as a topmost window, and routes window messages to the pointer
+// interaction. Ends with 1 on a double-click, with 0 on Esc without a selection and when the
+// display layout changes (WM_DISPLAYCHANGE).
 #pragma once
 
 #include "win32/capture_run.h"

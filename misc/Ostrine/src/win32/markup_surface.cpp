@@ -148,6 +148,5 @@ PixelView marked_view(const CaptureRun& run) {
 }
 
 GeoPoint capture_origin(const CaptureRun& run) {
-    (void)run;
-    return GeoPoint{0, 0};
+    return run.ptOrigin;
 }

@@ -215,34 +215,14 @@ void add_tooltips(CaptureRun& run) {
     }
 }
 
-struct MonitorCollection {
-    std::vector<GeoRect> list;
-    POINT origin;
-    GeoRect client;
-};
-
-BOOL CALLBACK collect_monitor(HMONITOR, HDC, LPRECT rc, LPARAM data) {
-    MonitorCollection* c = reinterpret_cast<MonitorCollection*>(data);
-    const GeoRect local{rc->left - c->origin.x, rc->top - c->origin.y, rc->right - c->origin.x,
-                        rc->bottom - c->origin.y};
-    const GeoRect on = intersect_rects(local, c->client);
-    if (!rect_is_empty(on))
-        c->list.push_back(on);
-    return TRUE;
-}
-
-// The monitors in the dialog's client coordinates, cut to its area.
+// The monitors' rectangles, in the dialog's coordinates.
 std::vector<GeoRect> monitors_of(const CaptureRun& run) {
-    MonitorCollection c;
-    c.origin = POINT{0, 0};
-    ClientToScreen(run.hwndDialog, &c.origin);
-    RECT client;
-    GetClientRect(run.hwndDialog, &client);
-    c.client = GeoRect{client.left, client.top, client.right, client.bottom};
-    EnumDisplayMonitors(NULL, NULL, collect_monitor, reinterpret_cast<LPARAM>(&c));
-    if (c.list.empty())
-        c.list.push_back(c.client);
-    return c.list;
+    std::vector<GeoRect> list;
+    for (const MonitorArea& m : run.monitors)
+        list.push_back(m.rc);
+    if (list.empty())
+        list.push_back(GeoRect{0, 0, run.nScreenWidth, run.nScreenHeight});
+    return list;
 }
 
 } // namespace

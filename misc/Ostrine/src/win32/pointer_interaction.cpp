@@ -2,6 +2,7 @@
 
 #include "core/interaction_core.h"
 #include "win32/markup_interaction.h"
+#include "core/monitor_layout.h"
 #include "win32/overlay_drawing.h"
 
 namespace {
@@ -39,8 +40,7 @@ void write_trace_line(const CaptureRun& run) {
 
 // Idle: the window under the pointer is outlined and the magnifier follows the pointer.
 void redraw_idle_overlay(CaptureRun& run, HDC hdc, int x, int y) {
-    RECT client;
-    GetClientRect(run.hwndDialog, &client);
+    const RECT client = pointer_monitor(run, x, y);
     OverlayState& os = run.overlay;
     const GeoRect hover = window_at(os.windows, GeoPoint{x, y});
     erase_loupe(run, hdc);
@@ -152,14 +152,16 @@ void on_key(CaptureRun& run, CaptureKey key, bool ctrl, bool shift) {
         pt.x += action.dx;
         pt.y += action.dy;
         SetCursorPos(pt.x, pt.y);
-        // The pointer's own path. The dialog covers the display from (0, 0): screen and client
-        // positions are the same.
-        on_pointer_move(run, pt.x, pt.y);
+        // The pointer's own path, in the dialog's (capture) coordinates. The system keeps the
+        // pointer on a monitor: where it went is asked again.
+        GetCursorPos(&pt);
+        on_pointer_move(run, pt.x - run.ptOrigin.x, pt.y - run.ptOrigin.y);
     } else if (action.effect == KEY_CHANGED_SELECTION) {
         POINT pt = {0, 0};
         GetCursorPos(&pt);
         write_trace_line(run);
-        const CaptureCursor cursor = cursor_at(run.state, GeoPoint{pt.x, pt.y});
+        const CaptureCursor cursor =
+            cursor_at(run.state, GeoPoint{pt.x - run.ptOrigin.x, pt.y - run.ptOrigin.y});
         SetClassLongPtrA(run.hwndDialog, GCLP_HCURSOR,
                          reinterpret_cast<LONG_PTR>(load_zone_cursor(run, cursor)));
         HDC hdc = GetDC(run.hwndDialog);
@@ -168,6 +170,24 @@ void on_key(CaptureRun& run, CaptureKey key, bool ctrl, bool shift) {
         draw_selection_frame(run, hdc);
         ReleaseDC(run.hwndDialog, hdc);
     }
+}
+
+void on_shift_click(CaptureRun& run, int x, int y, bool ctrl) {
+    const GeoRect whole{0, 0, run.nScreenWidth, run.nScreenHeight};
+    const GeoRect chosen = shift_click_selection(run.monitors, whole, GeoPoint{x, y}, ctrl);
+    if (drag_in_progress(run.state))
+        return;
+    HDC hdc = GetDC(run.hwndDialog);
+    // The frame on screen is the one at rcSelection (none in Idle).
+    run.state.rcPrevious = run.state.rcSelection;
+    if (run.state.bCaptured)
+        erase_previous_frame(run, hdc);
+    erase_info_box(run, hdc);
+    erase_pointer_overlays(run, hdc);
+    if (select_finished(run.state, chosen))
+        draw_selection_frame(run, hdc);
+    ReleaseDC(run.hwndDialog, hdc);
+    write_trace_line(run);
 }
 
 void on_right_button(CaptureRun& run) {

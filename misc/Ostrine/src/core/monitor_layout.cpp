@@ -1,0 +1,65 @@
+#include "core/monitor_layout.h"
+
+#include <algorithm>
+
+namespace {
+
+// Squared distance from `pt` to the nearest pixel of `rc` (0 inside).
+int64_t distance_to(const GeoRect& rc, GeoPoint pt) {
+    const int64_t dx = pt.x < rc.left ? int64_t{rc.left} - pt.x
+                                      : (pt.x >= rc.right ? int64_t{pt.x} - rc.right + 1 : 0);
+    const int64_t dy = pt.y < rc.top ? int64_t{rc.top} - pt.y
+                                     : (pt.y >= rc.bottom ? int64_t{pt.y} - rc.bottom + 1 : 0);
+    return dx * dx + dy * dy;
+}
+
+} // namespace
+
+int32_t monitor_index_at(const std::vector<MonitorArea>& monitors, GeoPoint pt) {
+    int32_t best = -1;
+    int64_t best_distance = 0;
+    for (size_t i = 0; i < monitors.size(); ++i) {
+        const int64_t d = distance_to(monitors[i].rc, pt);
+        if (best < 0 || d < best_distance) {
+            best = static_cast<int32_t>(i);
+            best_distance = d;
+        }
+    }
+    return best;
+}
+
+GeoRect monitor_rect_at(const std::vector<MonitorArea>& monitors, GeoPoint pt, GeoRect fallback) {
+    const int32_t i = monitor_index_at(monitors, pt);
+    return i < 0 ? fallback : monitors[static_cast<size_t>(i)].rc;
+}
+
+GeoRect keep_inside(GeoRect rc, GeoRect area) {
+    int32_t dx = 0, dy = 0;
+    if (rc.right > area.right)
+        dx = area.right - rc.right;
+    if (rc.left + dx < area.left)
+        dx = area.left - rc.left;
+    if (rc.bottom > area.bottom)
+        dy = area.bottom - rc.bottom;
+    if (rc.top + dy < area.top)
+        dy = area.top - rc.top;
+    return GeoRect{rc.left + dx, rc.top + dy, rc.right + dx, rc.bottom + dy};
+}
+
+GeoRect shift_click_selection(const std::vector<MonitorArea>& monitors, GeoRect area, GeoPoint pt,
+                              bool ctrl) {
+    return ctrl ? area : monitor_rect_at(monitors, pt, area);
+}
+
+GeoRect monitors_bounds(const std::vector<MonitorArea>& monitors) {
+    if (monitors.empty())
+        return GeoRect{0, 0, 0, 0};
+    GeoRect b = monitors[0].rc;
+    for (const MonitorArea& m : monitors) {
+        b.left = std::min(b.left, m.rc.left);
+        b.top = std::min(b.top, m.rc.top);
+        b.right = std::max(b.right, m.rc.right);
+        b.bottom = std::max(b.bottom, m.rc.bottom);
+    }
+    return b;
+}
