@@ -612,4 +612,87 @@ TEST_F(MarkupHost, FiftyCapturesWithMarksLeakNothing) {
     EXPECT_EQ(windows_alive, 0);
 }
 
+// Real input anywhere on the virtual screen.
+void send_virtual(DWORD flags, int x, int y) {
+    const int vx = GetSystemMetrics(SM_XVIRTUALSCREEN), vy = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    const int vw = GetSystemMetrics(SM_CXVIRTUALSCREEN), vh = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    INPUT in = {};
+    in.type = INPUT_MOUSE;
+    in.mi.dx = static_cast<LONG>((static_cast<long long>(x - vx) * 65536 + vw - 1) / vw);
+    in.mi.dy = static_cast<LONG>((static_cast<long long>(y - vy) * 65536 + vh - 1) / vh);
+    in.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK;
+    SendInput(1, &in, sizeof in);
+}
+
+bool pointer_at(int x, int y) {
+    POINT pt;
+    return GetCursorPos(&pt) && pt.x == x && pt.y == y;
+}
+
+TEST_F(MarkupHost, OnTwoMonitorsTheToolbarStaysOnTheOneWithMostOfTheSelection) {
+    if (GetSystemMetrics(SM_CMONITORS) < 2)
+        GTEST_SKIP() << "one monitor (the two-monitor server runs this)";
+    // The monitor that is not the primary one.
+    RECT second = {0, 0, 0, 0};
+    EnumDisplayMonitors(
+        NULL, NULL,
+        [](HMONITOR, HDC, LPRECT rc, LPARAM data) -> BOOL {
+            if (rc->left != 0 || rc->top != 0)
+                *reinterpret_cast<RECT*>(data) = *rc;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&second));
+    ASSERT_NE(second.right, second.left);
+    // A rubber band mostly on the second monitor, ending 10 pixels above its bottom edge (no
+    // room below); then the whole second monitor with Shift+click (room neither below nor above).
+    for (int way = 0; way < 2; ++way) {
+        SCOPED_TRACE(way);
+        RECT bar = {0, 0, 0, 0};
+        const RECT band = {second.left + 40, second.bottom - 200, second.right - 40,
+                           second.bottom - 10};
+        HBITMAP result =
+            capture(OSTRINE_CAPTURE_MARKUP | OSTRINE_CAPTURE_ALL_MONITORS, [&](HWND dialog) {
+                if (way == 0) {
+                    send_virtual(MOUSEEVENTF_MOVE, band.left, band.top);
+                    wait_until([&] { return pointer_at(band.left, band.top); });
+                    send_virtual(MOUSEEVENTF_LEFTDOWN, band.left, band.top);
+                    wait_until([&] { return mouse_capture_of(dialog) == dialog; });
+                    send_virtual(MOUSEEVENTF_MOVE, band.right, band.bottom);
+                    wait_until([&] { return pointer_at(band.right, band.bottom); });
+                    send_virtual(MOUSEEVENTF_LEFTUP, band.right, band.bottom);
+                } else {
+                    const int cx = (second.left + second.right) / 2;
+                    const int cy = (second.top + second.bottom) / 2;
+                    send_virtual(MOUSEEVENTF_MOVE, cx, cy);
+                    wait_until([&] { return pointer_at(cx, cy); });
+                    send_key(VK_SHIFT, true);
+                    Sleep(50);
+                    send_virtual(MOUSEEVENTF_LEFTDOWN, cx, cy);
+                    send_virtual(MOUSEEVENTF_LEFTUP, cx, cy);
+                    bar = shown_toolbar(dialog);
+                    send_key(VK_SHIFT, false);
+                }
+                bar = shown_toolbar(dialog);
+                key(VK_RETURN);
+            });
+        ASSERT_NE(result, nullptr);
+        DeleteObject(result);
+        const ToolbarLayout layout = toolbar_layout(96);
+        EXPECT_EQ(bar.right - bar.left, layout.width);
+        EXPECT_TRUE(bar.left >= second.left && bar.right <= second.right && bar.top >= second.top &&
+                    bar.bottom <= second.bottom)
+            << "toolbar at " << bar.left << "," << bar.top << " off the second monitor";
+        const RECT& s = way == 0 ? band : second;
+        if (way == 0) {
+            EXPECT_EQ(bar.right, s.right) << "right-aligned";
+            EXPECT_EQ(bar.bottom, s.top - 5) << "above";
+        } else {
+            EXPECT_EQ(bar.right, s.right - 5) << "inside the bottom-right corner";
+            EXPECT_EQ(bar.bottom, s.bottom - 5);
+        }
+        EXPECT_EQ(request.rcSelection.left, s.left);
+        EXPECT_EQ(request.rcSelection.bottom, s.bottom);
+    }
+}
+
 } // namespace
