@@ -624,6 +624,12 @@ void send_virtual(DWORD flags, int x, int y) {
     SendInput(1, &in, sizeof in);
 }
 
+BOOL CALLBACK note_secondary_monitor(HMONITOR, HDC, LPRECT rc, LPARAM data) {
+    if (rc->left != 0 || rc->top != 0)
+        *reinterpret_cast<RECT*>(data) = *rc;
+    return TRUE;
+}
+
 bool pointer_at(int x, int y) {
     POINT pt;
     return GetCursorPos(&pt) && pt.x == x && pt.y == y;
@@ -634,14 +640,7 @@ TEST_F(MarkupHost, OnTwoMonitorsTheToolbarStaysOnTheOneWithMostOfTheSelection) {
         GTEST_SKIP() << "one monitor (the two-monitor server runs this)";
     // The monitor that is not the primary one.
     RECT second = {0, 0, 0, 0};
-    EnumDisplayMonitors(
-        NULL, NULL,
-        [](HMONITOR, HDC, LPRECT rc, LPARAM data) -> BOOL {
-            if (rc->left != 0 || rc->top != 0)
-                *reinterpret_cast<RECT*>(data) = *rc;
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&second));
+    EnumDisplayMonitors(NULL, NULL, note_secondary_monitor, reinterpret_cast<LPARAM>(&second));
     ASSERT_NE(second.right, second.left);
     // A rubber band mostly on the second monitor, ending 10 pixels above its bottom edge (no
     // room below); then the whole second monitor with Shift+click (room neither below nor above).
