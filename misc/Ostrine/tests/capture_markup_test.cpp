@@ -637,7 +637,7 @@ bool pointer_at(int x, int y) {
 
 TEST_F(MarkupHost, OnTwoMonitorsTheToolbarStaysOnTheOneWithMostOfTheSelection) {
     if (GetSystemMetrics(SM_CMONITORS) < 2)
-        GTEST_SKIP() << "one monitor (the two-monitor server runs this)";
+        GTEST_SKIP() << GetSystemMetrics(SM_CMONITORS) << " monitor(s): the two-monitor server runs this";
     // The monitor that is not the primary one.
     RECT second = {0, 0, 0, 0};
     EnumDisplayMonitors(NULL, NULL, note_secondary_monitor, reinterpret_cast<LPARAM>(&second));
