@@ -4,6 +4,10 @@
 //   drag.bmp    in the middle of a rubber band: outline, handles, info box and magnifier
 //   adjust.bmp  the finished selection after a few arrow keys
 //   result.bmp  what GetCapBitmap returned (after Enter)
+// and, in a second capture with the mark-up toolbar and the dimmed screen (GetCapBitmapEx with
+// OSTRINE_CAPTURE_MARKUP | OSTRINE_CAPTURE_DIM; only when the capture runs in this process):
+//   markup.bmp         the selection marked up: a box, an arrow, the highlighter, a mosaic, text
+//   markup-result.bmp  what came back
 //
 //   ostrine_capture_pictures OUTDIR               the capture runs in this process (the README's
 //                                                 pictures)
@@ -192,6 +196,81 @@ bool play_user(HWND dialog, const std::string& out, RECT panel_rect) {
     return ok && accepted;
 }
 
+void tap(WORD vk) {
+    send_key(vk, true);
+    send_key(vk, false);
+}
+
+// A stroke of the current tool from `from` through `to`, waited for until committed.
+void mark(HWND dialog, POINT from, POINT to) {
+    send_move(from.x, from.y);
+    send_button(true);
+    wait_until([&] { return mouse_capture_of(dialog) == dialog; });
+    send_move((from.x + to.x) / 2, (from.y + to.y) / 2);
+    move_until(to.x, to.y, [&] {
+        POINT pt;
+        GetCursorPos(&pt);
+        return pt.x == to.x && pt.y == to.y;
+    });
+    send_button(false);
+    wait_until([&] { return mouse_capture_of(dialog) == NULL; });
+}
+
+// The user marks the selection up: a red box round the panel, an arrow to it, a yellow band over
+// a line of the editor, a mosaic over the viewer's text, a few words in blue.
+bool play_markup(HWND dialog, const std::string& out, RECT panel_rect) {
+    send_move(140, 130);
+    send_button(true);
+    wait_until([&] { return mouse_capture_of(dialog) == dialog; });
+    send_move(400, 300);
+    move_until(760, 560, [] { return screen_pixel(761, 561) == kFrame; });
+    send_button(false);
+    const bool bar = wait_until([&] {
+        HWND toolbar = FindWindowExA(dialog, NULL, "OstrineMarkupToolbar", NULL);
+        return toolbar != NULL && IsWindowVisible(toolbar);
+    });
+    SetForegroundWindow(dialog);
+    tap('R');
+    mark(dialog, {panel_rect.left - 8, panel_rect.top - 8},
+         {panel_rect.right + 7, panel_rect.bottom + 7});
+    tap('A');
+    mark(dialog, {panel_rect.right + 110, panel_rect.top + 48},
+         {panel_rect.right + 12, panel_rect.top + 60});
+    tap('H');
+    tap('2');
+    mark(dialog, {150, 150}, {420, 166});
+    tap('M');
+    mark(dialog, {495, 420}, {745, 545});
+    tap('T');
+    tap('4');
+    send_move(panel_rect.right + 35, panel_rect.top + 15);
+    send_button(true);
+    send_button(false);
+    const bool field =
+        wait_until([&] { return FindWindowExA(dialog, NULL, "Edit", NULL) != NULL; });
+    for (wchar_t ch : std::wstring(L"Check this")) {
+        INPUT in[2] = {};
+        in[0].type = in[1].type = INPUT_KEYBOARD;
+        in[0].ki.wScan = in[1].ki.wScan = static_cast<WORD>(ch);
+        in[0].ki.dwFlags = KEYEVENTF_UNICODE;
+        in[1].ki.dwFlags = KEYEVENTF_UNICODE | KEYEVENTF_KEYUP;
+        SendInput(2, in, sizeof in[0]);
+    }
+    Sleep(200);
+    tap(VK_RETURN);
+    const bool committed =
+        wait_until([&] { return FindWindowExA(dialog, NULL, "Edit", NULL) == NULL; });
+    tap('T');
+    send_move(900, 700);
+    const bool seen = bar && field && committed;
+    printf("%-8s %s\n", "markup", seen ? "seen" : "NOT SEEN on the screen");
+    wait_for_quiet_screen();
+    const bool saved = seen && save_screen(out + "\\markup.bmp");
+    tap(VK_RETURN);
+    const bool accepted = wait_until([&] { return !IsWindow(dialog); });
+    return saved && accepted;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -235,6 +314,26 @@ int main(int argc, char** argv) {
             have_result = save_bmp((out + "\\result.bmp").c_str(), pixels, rw, rh);
         }
         printf("result   %d x %d %s\n", rw, rh, have_result ? "saved" : "MISSING");
+
+        auto capture_ex = reinterpret_cast<OstrineGetCapBitmapExFn>(
+            reinterpret_cast<void (*)()>(GetProcAddress(dll, "GetCapBitmapEx")));
+        send_move(760, 560);
+        wait_for_quiet_screen();
+        OSTRINE_CAPTURE request = {sizeof request,
+                                   OSTRINE_CAPTURE_MARKUP | OSTRINE_CAPTURE_DIM |
+                                       OSTRINE_CAPTURE_NO_POINTER,
+                                   {0, 0, 0, 0}};
+        bool marked = false;
+        HBITMAP marked_result =
+            drive_capture([&] { return capture_ex(&request); },
+                          [&](HWND dialog) { marked = play_markup(dialog, out, panel_rect); });
+        if (marked_result != NULL) {
+            const std::vector<uint32_t> pixels = bitmap_pixels(marked_result, &rw, &rh);
+            marked = marked && save_bmp((out + "\\markup-result.bmp").c_str(), pixels, rw, rh);
+            DeleteObject(marked_result);
+        }
+        printf("markup result %d x %d %s\n", rw, rh, marked ? "saved" : "MISSING");
+        have_result = have_result && marked;
         FreeLibrary(dll);
     } else {
         std::string command;

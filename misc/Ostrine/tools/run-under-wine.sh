@@ -68,7 +68,7 @@ pictures)
     cat "$work/out"
     docs=$root/misc/Ostrine/docs
     mkdir -p "$docs"
-    for name in hover drag adjust result; do
+    for name in hover drag adjust result markup markup-result; do
         python3 misc/Ostrine/tools/bmp_to_png.py "$work/$name.bmp" "$docs/capture-$name.png"
         echo "wrote $docs/capture-$name.png"
     done
