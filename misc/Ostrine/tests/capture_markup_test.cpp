@@ -637,7 +637,8 @@ bool pointer_at(int x, int y) {
 
 TEST_F(MarkupHost, OnTwoMonitorsTheToolbarStaysOnTheOneWithMostOfTheSelection) {
     if (GetSystemMetrics(SM_CMONITORS) < 2)
-        GTEST_SKIP() << GetSystemMetrics(SM_CMONITORS) << " monitor(s): the two-monitor server runs this";
+        GTEST_SKIP() << GetSystemMetrics(SM_CMONITORS)
+                     << " monitor(s): the two-monitor server runs this";
     // The monitor that is not the primary one.
     RECT second = {0, 0, 0, 0};
     EnumDisplayMonitors(NULL, NULL, note_secondary_monitor, reinterpret_cast<LPARAM>(&second));
@@ -664,11 +665,16 @@ TEST_F(MarkupHost, OnTwoMonitorsTheToolbarStaysOnTheOneWithMostOfTheSelection) {
                     const int cy = (second.top + second.bottom) / 2;
                     send_virtual(MOUSEEVENTF_MOVE, cx, cy);
                     wait_until([&] { return pointer_at(cx, cy); });
+                    // A key is lost while no window is in front; Shift is held until the click
+                    // has shown its effect.
+                    wait_until([&] { return GetForegroundWindow() == dialog; });
+                    Sleep(100);
                     send_key(VK_SHIFT, true);
                     Sleep(50);
                     send_virtual(MOUSEEVENTF_LEFTDOWN, cx, cy);
                     send_virtual(MOUSEEVENTF_LEFTUP, cx, cy);
                     bar = shown_toolbar(dialog);
+                    Sleep(100);
                     send_key(VK_SHIFT, false);
                 }
                 bar = shown_toolbar(dialog);
