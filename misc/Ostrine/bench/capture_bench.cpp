@@ -11,7 +11,9 @@
 // The desktop holds `windows` top-level windows with four child windows each, painted with the
 // host's pattern so that the screen looks the same: the capture collects them when it opens.
 //
-//   ostrine_capture_bench [captures] [moves] [windows]
+//   ostrine_capture_bench [captures] [moves] [windows] [markup]
+//
+// markup 0 leaves out the mark-up's figures (for a DLL without it).
 #include "Ostrine.h"
 #include "core/markup_toolbar.h"
 #include "gui_driver.h"
@@ -238,7 +240,7 @@ void time_markup_moves(OstrineGetCapBitmapExFn capture_ex, int tool_button, POIN
                       send_move(rc.left + (b.left + b.right) / 2, rc.top + (b.top + b.bottom) / 2);
                       send_button(true);
                       send_button(false);
-                      wait_until([&] {
+                      const bool active = wait_until([&] {
                           return screen_pixel(rc.left + b.left + 1, rc.top + b.top + 1) == 0xCCE4F7;
                       });
                       const POINT from{anchor.x + 2, anchor.y + 2};
@@ -260,9 +262,12 @@ void time_markup_moves(OstrineGetCapBitmapExFn capture_ex, int tool_button, POIN
                       }
                       // On the display too: one more move, and the wait until its mark shows.
                       const double t0 = now_ms();
-                      const int fx = anchor.x + w / 2, fy = anchor.y + h - 2;
+                      const int fx = anchor.x + w * 3 / 4,
+                                fy = anchor.y + h - 4; // clear of the handles
                       SendMessageA(dialog, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(fx, fy));
-                      wait_until([&] { return screen_pixel(fx, fy) == 0xE61E1E; }, 10000);
+                      if (!wait_until([&] { return screen_pixel(fx, fy) == 0xE61E1E; }, 10000))
+                          printf("(no mark at %d,%d: %06X; tool %s)\n", fx, fy,
+                                 screen_pixel(fx, fy), active ? "picked" : "NOT picked");
                       shown = now_ms() - t0;
                       send_button(false);
                       escape();
@@ -278,6 +283,7 @@ int main(int argc, char** argv) {
     const int captures = argc > 1 ? atoi(argv[1]) : 20;
     const int moves = argc > 2 ? atoi(argv[2]) : 500;
     const int windows = argc > 3 ? atoi(argv[3]) : 30;
+    const bool markup = argc > 4 ? atoi(argv[4]) != 0 : true;
     LARGE_INTEGER freq;
     QueryPerformanceFrequency(&freq);
     ticks_per_ms = static_cast<double>(freq.QuadPart) / 1000.0;
@@ -307,7 +313,7 @@ int main(int argc, char** argv) {
                                OSTRINE_CAPTURE_MARKUP | OSTRINE_CAPTURE_DIM};
         const char* const labels[] = {"GetCapBitmapEx", "GetCapBitmapEx, MARKUP",
                                       "GetCapBitmapEx, MARKUP|DIM"};
-        for (int k = 0; k < 3; ++k)
+        for (int k = 0; k < (markup ? 3 : 1); ++k)
             measure_opening(captures, labels[k], [&] {
                 OSTRINE_CAPTURE request = {sizeof request, flags[k], {0, 0, 0, 0}};
                 return capture_ex(&request);
@@ -324,7 +330,7 @@ int main(int argc, char** argv) {
     time_moves(capture, POINT{40, 40}, 900, 650, moves, "selection 900 x 650", &repaint_ms);
     printf("\n%-28s %8.3f\n", "whole repaint, displayed", repaint_ms);
 
-    if (capture_ex != NULL && screen_width() >= 1000 && screen_height() >= 760) {
+    if (markup && capture_ex != NULL && screen_width() >= 1000 && screen_height() >= 760) {
         printf("\n%-28s %8s %8s %8s %8s %10s\n", "move drawing a mark (ms)", "p10", "median", "p90",
                "p99", "last shown");
         time_markup_moves(capture_ex, BUTTON_RECTANGLE, POINT{40, 40}, 20, 20, moves,
