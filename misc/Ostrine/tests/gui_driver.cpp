@@ -39,8 +39,16 @@ int absolute(int v, int size) {
 void send_mouse(DWORD flags, int x, int y) {
     INPUT in = {};
     in.type = INPUT_MOUSE;
-    in.mi.dx = absolute(x, screen_width());
-    in.mi.dy = absolute(y, screen_height());
+    if (GetSystemMetrics(SM_CMONITORS) > 1) {
+        // Several monitors: positions scaled over the whole virtual screen.
+        const RECT v = virtual_screen();
+        in.mi.dx = absolute(x - v.left, v.right - v.left);
+        in.mi.dy = absolute(y - v.top, v.bottom - v.top);
+        flags |= MOUSEEVENTF_VIRTUALDESK;
+    } else {
+        in.mi.dx = absolute(x, screen_width());
+        in.mi.dy = absolute(y, screen_height());
+    }
     in.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE;
     SendInput(1, &in, sizeof in);
 }
@@ -73,6 +81,12 @@ int screen_width() {
 
 int screen_height() {
     return GetSystemMetrics(SM_CYSCREEN);
+}
+
+RECT virtual_screen() {
+    const int x = GetSystemMetrics(SM_XVIRTUALSCREEN), y = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    return RECT{x, y, x + GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                y + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
 }
 
 HWND show_pattern_window() {

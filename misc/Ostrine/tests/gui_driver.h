@@ -26,6 +26,8 @@ bool wait_for_pattern_on_screen(DWORD timeout_ms = 3000);
 
 int screen_width();
 int screen_height();
+// The virtual screen (every monitor) in screen coordinates; left and top may be negative.
+RECT virtual_screen();
 
 void send_move(int x, int y);
 // Moves the pointer to (x, y) until `arrived` holds. Wine's X11 driver now and then replays a

@@ -43,6 +43,9 @@ apply_layout() {
     done
     # shellcheck disable=SC2086
     xrandr -d "$display" $args
+    # A full query makes the server probe its outputs; until one has, clients that ask for the
+    # current configuration only (Wine does) may still see a single monitor.
+    xrandr -d "$display" >/dev/null
 }
 
 write_config() {

@@ -13,6 +13,10 @@ int64_t distance_to(const GeoRect& rc, GeoPoint pt) {
     return dx * dx + dy * dy;
 }
 
+bool operator==(const GeoRect& a, const GeoRect& b) {
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
 } // namespace
 
 int32_t monitor_index_at(const std::vector<MonitorArea>& monitors, GeoPoint pt) {
@@ -44,6 +48,37 @@ GeoRect keep_inside(GeoRect rc, GeoRect area) {
     if (rc.top + dy < area.top)
         dy = area.top - rc.top;
     return GeoRect{rc.left + dx, rc.top + dy, rc.right + dx, rc.bottom + dy};
+}
+
+GeoRect place_box_on_monitor(const std::vector<MonitorArea>& monitors, GeoPoint pt, int32_t width,
+                             int32_t height, int32_t gap, GeoRect fallback) {
+    const GeoRect area = monitor_rect_at(monitors, pt, fallback);
+    return keep_inside(place_beside_pointer(pt.x, pt.y, width, height, gap, area), area);
+}
+
+GeoRect place_loupe_on_monitor(const std::vector<MonitorArea>& monitors, GeoPoint pt, int32_t width,
+                               int32_t height, int32_t gap, GeoRect avoid, GeoRect fallback) {
+    const GeoRect area = monitor_rect_at(monitors, pt, fallback);
+    const GeoRect chosen = place_loupe(pt.x, pt.y, width, height, gap, area, avoid);
+    if (keep_inside(chosen, area) == chosen && !rects_overlap(chosen, avoid))
+        return chosen;
+    // A corner: the four places of place_loupe, each moved onto the monitor.
+    const int32_t right = pt.x + gap, left = pt.x - gap - width;
+    const int32_t below = pt.y + gap, above = pt.y - gap - height;
+    const GeoRect places[4] = {
+        keep_inside(GeoRect{right, below, right + width, below + height}, area),
+        keep_inside(GeoRect{left, below, left + width, below + height}, area),
+        keep_inside(GeoRect{right, above, right + width, above + height}, area),
+        keep_inside(GeoRect{left, above, left + width, above + height}, area),
+    };
+    const GeoRect pixel{pt.x, pt.y, pt.x + 1, pt.y + 1};
+    for (const GeoRect& rc : places)
+        if (!rects_overlap(rc, avoid) && !rects_overlap(rc, pixel))
+            return rc;
+    for (const GeoRect& rc : places)
+        if (!rects_overlap(rc, pixel))
+            return rc;
+    return places[0];
 }
 
 GeoRect shift_click_selection(const std::vector<MonitorArea>& monitors, GeoRect area, GeoPoint pt,

@@ -5,6 +5,7 @@
 // on no monitor.
 #pragma once
 
+#include "core/overlay_placement.h"
 #include "core/selection_geometry.h"
 
 #include <cstdint>
@@ -25,6 +26,19 @@ GeoRect monitor_rect_at(const std::vector<MonitorArea>& monitors, GeoPoint pt, G
 // `rc` moved, not resized, the least distance that puts it inside `area`; a box wider or higher
 // than the area keeps the area's left or top edge.
 GeoRect keep_inside(GeoRect rc, GeoRect area);
+
+// The information box (width x height) beside the pointer `pt`, on the pointer's monitor: placed
+// as place_beside_pointer places it within that monitor, then moved aside at its edges, so that it
+// never reaches onto another monitor or a dead zone. `fallback` stands for an empty list.
+GeoRect place_box_on_monitor(const std::vector<MonitorArea>& monitors, GeoPoint pt, int32_t width,
+                             int32_t height, int32_t gap, GeoRect fallback);
+
+// The magnifier on the pointer's monitor: the first place of place_loupe that lies on that monitor
+// and clear of `avoid` (the information box); where none does (a corner), the first of those
+// places moved onto the monitor that stays clear of `avoid` and of the pointer's pixel, else the
+// first one moved onto it that leaves the pointer's pixel free.
+GeoRect place_loupe_on_monitor(const std::vector<MonitorArea>& monitors, GeoPoint pt, int32_t width,
+                               int32_t height, int32_t gap, GeoRect avoid, GeoRect fallback);
 
 // The selection of a Shift+click at `pt`: the monitor there; with Ctrl as well, the whole area.
 GeoRect shift_click_selection(const std::vector<MonitorArea>& monitors, GeoRect area, GeoPoint pt,

@@ -276,9 +276,12 @@ INT_PTR dialog_message(CaptureRun& run, HWND hwnd, UINT message, WPARAM wParam, 
             end_drag(run);
         return 0;
     case WM_LBUTTONDOWN:
-        if ((wParam & MK_SHIFT) != 0)
+        // The message's own flags, or the keys as the hooks saw them go down (injected input may
+        // reach the press before the system's key state shows the modifier).
+        if ((wParam & MK_SHIFT) != 0 || run.bShiftHeld || run.bLowLevelShift)
             on_shift_click(run, pointer_coordinate(LOWORD(lParam)),
-                           pointer_coordinate(HIWORD(lParam)), (wParam & MK_CONTROL) != 0);
+                           pointer_coordinate(HIWORD(lParam)),
+                           (wParam & MK_CONTROL) != 0 || run.bCtrlHeld || run.bLowLevelCtrl);
         else
             on_button_down(run, pointer_coordinate(LOWORD(lParam)),
                            pointer_coordinate(HIWORD(lParam)));

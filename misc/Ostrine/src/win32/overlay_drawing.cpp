@@ -119,9 +119,9 @@ void place_info_box(CaptureRun& run, HDC hdc, int x, int y, RECT client, const w
     const SIZE text_size = measure_text(run, hdc, text);
     const int32_t width = text_size.cx + 2 * m.box_padding + 2;
     const int32_t height = text_size.cy + 2 * m.box_padding + 2;
-    // Beside the pointer, and moved aside at the monitor's edges.
-    run.state.rcInfo = keep_inside(place_beside_pointer(x, y, width, height, m.gap, as_geo(client)),
-                                   as_geo(client));
+    // Beside the pointer, on its monitor.
+    run.state.rcInfo =
+        place_box_on_monitor(run.monitors, GeoPoint{x, y}, width, height, m.gap, as_geo(client));
 }
 
 void draw_info_box(const CaptureRun& run, HDC hdc, const wchar_t* text) {
@@ -147,8 +147,8 @@ void draw_loupe(CaptureRun& run, HDC hdc, int x, int y, RECT client) {
         swprintf(caption, 64, L"(%d,%d)\n-", sx_screen, sy_screen);
     const SIZE text_size = measure_text(run, hdc, caption);
     const GeoPoint size = loupe_size(m, GeoPoint{text_size.cx, text_size.cy});
-    const GeoRect rc = keep_inside(
-        place_loupe(x, y, size.x, size.y, m.gap, as_geo(client), run.state.rcInfo), as_geo(client));
+    const GeoRect rc = place_loupe_on_monitor(run.monitors, GeoPoint{x, y}, size.x, size.y, m.gap,
+                                              run.state.rcInfo, as_geo(client));
     run.overlay.rcLoupe = rc;
     fill_box(hdc, as_rect(rc));
 
