@@ -264,8 +264,14 @@ TEST_F(MarkupHost, EachToolDrawsInItsColourWhereTheMarkIsAndNowhereElse) {
             send_move(from.x, from.y);
             send_button(true);
             EXPECT_TRUE(wait_until([&] { return mouse_capture_of(dialog) == dialog; }));
-            for (POINT p : c.path)
-                send_move(p.x, p.y);
+            // Moves that queue up reach the dialog as one: the pen's corners are waited for.
+            for (size_t i = 1; i < c.path.size(); ++i) {
+                const POINT p = c.path[i];
+                if (c.tool_key == 'P')
+                    move_until(p.x, p.y, [&] { return screen_pixel(p.x, p.y) == c.colour; });
+                else
+                    send_move(p.x, p.y);
+            }
             wait_until([&] {
                 POINT pt;
                 GetCursorPos(&pt);

@@ -153,9 +153,14 @@ bool markup_move(CaptureRun& run, int x, int y) {
     return true;
 }
 
-bool markup_release(CaptureRun& run) {
-    if (!run.markup.bDrawing)
+bool markup_release(CaptureRun& run, int x, int y) {
+    MarkupRun& m = run.markup;
+    if (!m.bDrawing)
         return false;
+    // A move that was still queued behind others is merged into the release.
+    const GeoPoint last = m.current.points.back();
+    if (last.x != x || last.y != y)
+        extend_mark(m.current, GeoPoint{x, y});
     markup_end_stroke(run);
     return true;
 }

@@ -18,7 +18,8 @@ void close_markup(CaptureRun& run);
 
 bool markup_press(CaptureRun& run, int x, int y);
 bool markup_move(CaptureRun& run, int x, int y);
-bool markup_release(CaptureRun& run);
+// The release ends the mark where the button went up (x, y).
+bool markup_release(CaptureRun& run, int x, int y);
 // A double-click with a tool active is another press; without one the capture accepts.
 bool markup_double_click(CaptureRun& run, int x, int y);
 // The button went up elsewhere or the mouse capture was lost mid-stroke: the mark is committed.

@@ -95,7 +95,7 @@ void on_pointer_move(CaptureRun& run, int x, int y) {
 }
 
 void on_button_up(CaptureRun& run, int x, int y) {
-    if (markup_release(run))
+    if (markup_release(run, x, y))
         return;
     if (click_selects_window(run.state, run.overlay.rcPressWindow, run.overlay.ptPress,
                              GeoPoint{x, y})) {
