@@ -142,6 +142,9 @@ void accept_selection(CaptureRun& run) {
 }
 
 void on_key(CaptureRun& run, CaptureKey key, bool ctrl, bool shift) {
+    // While a mark is drawn the selection and the pointer stay where they are.
+    if (markup_drawing(run))
+        return;
     const KeyAction action = press_key(run.state, key, ctrl, shift);
     if (action.effect == KEY_ACCEPTS) {
         accept_selection(run);
