@@ -5,6 +5,8 @@
 #
 #   bash misc/Ostrine/tools/run-under-wine.sh bench    [BUILD_DIR]   figures on standard output
 #   bash misc/Ostrine/tools/run-under-wine.sh pictures [BUILD_DIR]   misc/Ostrine/docs/capture-*.png
+#   bash misc/Ostrine/tools/run-under-wine.sh bench-monitors [BUILD_DIR]
+#                                    opening with two 1920 x 1080 monitors against one (Xorg rig)
 #
 # BUILD_DIR defaults to build/i686. OSTRINE_SCREEN sets the display (default 1024x768); for the
 # benchmark, OSTRINE_DLL runs it against another Ostrine.dll (an older build, for comparison),
@@ -26,6 +28,7 @@ xvfb_pid=$!
 cleanup() {
     [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null || true
     kill "$xvfb_pid" 2>/dev/null || true
+    [ -d "$work/two-monitor-server" ] && bash misc/Ostrine/tools/two-monitor-server.sh stop "$work/two-monitor-server"
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -71,6 +74,22 @@ pictures)
     for name in hover drag adjust result; do
         python3 misc/Ostrine/tools/bmp_to_png.py "$work/$name.bmp" "$docs/capture-$name.png"
         echo "wrote $docs/capture-$name.png"
+    done
+    # The same desktop on two monitors (the second right of the primary, larger, with the part
+    # below the primary on no monitor), on an X server of its own: a band across both.
+    wineserver -k 2>/dev/null || true
+    rig_dir=$work/two-monitor-server
+    DISPLAY=$(bash misc/Ostrine/tools/two-monitor-server.sh start "$rig_dir" right \
+        ${OSTRINE_MONITOR_DISPLAY:-})
+    (cd "$bin" && wine ostrine_capture_pictures.exe 'Z:'"$work" --two-monitors \
+        >"$work/out" 2>"$work/err") || { cat "$work/out" "$work/err"; exit 1; }
+    cat "$work/out"
+    wineserver -k 2>/dev/null || true
+    bash misc/Ostrine/tools/two-monitor-server.sh stop "$rig_dir"
+    for name in drag result; do
+        python3 misc/Ostrine/tools/bmp_to_png.py "$work/monitors-$name.bmp" \
+            "$docs/capture-monitors-$name.png"
+        echo "wrote $docs/capture-monitors-$name.png"
     done
     ;;
 *)
