@@ -16,7 +16,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/../../.."
 root=$PWD
-mode=${1:?usage: run-under-wine.sh bench|pictures [BUILD_DIR]}
+mode=${1:?usage: run-under-wine.sh bench|bench-monitors|pictures [BUILD_DIR]}
 build=$(cd "${2:-build/i686}" && pwd)
 bin=$build/misc/Ostrine
 [ -f "$bin/Ostrine.dll" ] || { echo "no Ostrine.dll in $bin: build first" >&2; exit 1; }
@@ -52,6 +52,20 @@ bench)
     fi
     (cd "$bin" && wine ostrine_capture_bench.exe "${BENCH_CAPTURES:-20}" "${BENCH_MOVES:-500}" \
         "${BENCH_WINDOWS:-30}" \
+        >"$work/out" 2>"$work/err") || { cat "$work/out" "$work/err"; exit 1; }
+    cat "$work/out"
+    ;;
+bench-monitors)
+    # Two 1920 x 1080 monitors side by side on the Xorg rig instead of Xvfb.
+    export WINEPREFIX=$build/wine-prefix
+    bash cmake/wine-prefix.sh "$WINEPREFIX"
+    rig_dir=$work/two-monitor-server
+    DISPLAY=$(bash misc/Ostrine/tools/two-monitor-server.sh start "$rig_dir" wide \
+        ${OSTRINE_MONITOR_DISPLAY:-})
+    wineserver -p 2>/dev/null || true
+    wine wineboot </dev/null >/dev/null 2>&1
+    (cd "$bin" && wine ostrine_capture_bench.exe "${BENCH_CAPTURES:-20}" "${BENCH_MOVES:-500}" \
+        "${BENCH_WINDOWS:-30}" --monitors \
         >"$work/out" 2>"$work/err") || { cat "$work/out" "$work/err"; exit 1; }
     cat "$work/out"
     ;;
@@ -93,7 +107,7 @@ pictures)
     done
     ;;
 *)
-    echo "usage: run-under-wine.sh bench|pictures [BUILD_DIR]" >&2
+    echo "usage: run-under-wine.sh bench|bench-monitors|pictures [BUILD_DIR]" >&2
     exit 2
     ;;
 esac

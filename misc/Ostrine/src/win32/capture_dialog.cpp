@@ -2,6 +2,7 @@
 
 #include "Ostrine.h"
 #include "core/interaction_core.h"
+#include "core/monitor_layout.h"
 #include "win32/capture_area.h"
 #include "win32/overlay_drawing.h"
 #include "win32/pointer_interaction.h"
@@ -58,10 +59,21 @@ void restore_class_cursor(CaptureRun& run, HWND hwnd) {
     run.bClassCursorReplaced = false;
 }
 
+// The frozen image, copied straight over the part to repaint (a pattern brush of a whole
+// desktop's image cost more to make and to fill with).
 void on_erase_background(const CaptureRun& run, HDC hdc) {
-    RECT client;
-    GetClientRect(run.hwndDialog, &client);
-    FillRect(hdc, &client, run.hbrScreen);
+    RECT part;
+    if (GetClipBox(hdc, &part) == ERROR)
+        GetClientRect(run.hwndDialog, &part);
+    HDC mdc = CreateCompatibleDC(hdc);
+    HGDIOBJ old = mdc != NULL ? SelectObject(mdc, run.hbmScreen) : NULL;
+    if (old != NULL && old != HGDI_ERROR) {
+        BitBlt(hdc, part.left, part.top, part.right - part.left, part.bottom - part.top, mdc,
+               part.left, part.top, SRCCOPY);
+        SelectObject(mdc, old);
+    }
+    if (mdc != NULL)
+        DeleteDC(mdc);
 }
 
 // The error of a step that failed, or ERROR_NOT_ENOUGH_MEMORY when it set none (GDI often does
@@ -72,9 +84,8 @@ DWORD failure_code() {
 }
 
 // Copies the captured area into the record's hbmScreen, monitor by monitor (the dead zones
-// between them stay black), with the pointer drawn in unless the host asked for none, and makes
-// the background brush from it. False, with neither kept and run.dwError set, when any step fails
-// (out of memory, a locked desktop).
+// between them stay black), with the pointer drawn in unless the host asked for none. False,
+// with nothing kept and run.dwError set, when any step fails (out of memory, a locked desktop).
 bool freeze_screen(CaptureRun& run) {
     const int cx = run.rcArea.right - run.rcArea.left, cy = run.rcArea.bottom - run.rcArea.top;
     SetLastError(0);
@@ -87,10 +98,8 @@ bool freeze_screen(CaptureRun& run) {
     HDC mdc = image != NULL ? CreateCompatibleDC(sdc) : NULL;
     HGDIOBJ old = mdc != NULL ? SelectObject(mdc, image) : NULL;
     bool copied = old != NULL && old != HGDI_ERROR;
-    const bool one_monitor = run.monitors.size() == 1 && run.monitors[0].rc.left == 0 &&
-                             run.monitors[0].rc.top == 0 && run.monitors[0].rc.right == cx &&
-                             run.monitors[0].rc.bottom == cy;
-    if (copied && !one_monitor)
+    // Black first only where some of the area lies on no monitor.
+    if (copied && !monitors_tile(run.monitors, GeoRect{0, 0, cx, cy}))
         copied = PatBlt(mdc, 0, 0, cx, cy, BLACKNESS) != 0;
     for (size_t i = 0; copied && i < run.monitors.size(); ++i) {
         const GeoRect& m = run.monitors[i].rc;
@@ -106,16 +115,12 @@ bool freeze_screen(CaptureRun& run) {
     if (mdc != NULL)
         DeleteDC(mdc);
     ReleaseDC(NULL, sdc);
-    HBRUSH brush = copied ? CreatePatternBrush(image) : NULL;
-    if (brush == NULL) {
-        if (copied)
-            run.dwError = failure_code();
+    if (!copied) {
         if (image != NULL)
             DeleteObject(image);
         return false;
     }
     run.hbmScreen = image;
-    run.hbrScreen = brush;
     run.nScreenWidth = cx;
     run.nScreenHeight = cy;
     return true;
@@ -146,7 +151,6 @@ int pump_messages() {
 BOOL on_init_dialog(CaptureRun& run, HWND hwnd) {
     measure_capture_area(run);
     const int cx = run.rcArea.right - run.rcArea.left, cy = run.rcArea.bottom - run.rcArea.top;
-    run.hbrScreen = NULL;
     run.hwndDialog = hwnd;
     reset_capture_state(run.state);
     SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_TOPMOST_QUIETLY);
