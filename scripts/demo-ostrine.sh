@@ -8,13 +8,20 @@
 #                                           bitmap is printed and the bitmap saved as a PNG
 #   bash scripts/demo-ostrine.sh --virtual  on a virtual display with scripted input: saves what
 #                                           the screen showed at each step and the result as PNGs
+#   bash scripts/demo-ostrine.sh --two-monitors
+#                                           on a virtual display with two monitors (Xorg with the
+#                                           dummy driver, the second right of the primary) with
+#                                           scripted input: a band across both monitors; saves the
+#                                           whole desktop during the drag and the result as PNGs
 #
 # The PNGs go to build/demo-ostrine/out (or OUT=folder).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 mode=own
-if [ "${1:-}" = "--virtual" ] || [ -z "${DISPLAY:-}" ]; then
+if [ "${1:-}" = "--two-monitors" ]; then
+    mode=monitors
+elif [ "${1:-}" = "--virtual" ] || [ -z "${DISPLAY:-}" ]; then
     mode=virtual
 fi
 
@@ -34,6 +41,8 @@ xvfb_pid=
 cleanup() {
     [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null || true
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+    [ -d "$work/two-monitor-server" ] &&
+        bash misc/Ostrine/tools/two-monitor-server.sh stop "$work/two-monitor-server"
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -47,6 +56,9 @@ if [ $mode = virtual ]; then
         sleep 0.1
     done
     export DISPLAY=:$(cat "$work/display")
+elif [ $mode = monitors ]; then
+    DISPLAY=$(bash misc/Ostrine/tools/two-monitor-server.sh start "$work/two-monitor-server" right)
+    export DISPLAY
 fi
 
 echo "== preparing the Wine prefix (the first run takes a few seconds)"
@@ -70,6 +82,22 @@ if [ $mode = own ]; then
         echo "result: $out/result.png"
     elif [ $status -ne 0 ]; then
         cat "$work/err" >&2
+        exit $status
+    fi
+elif [ $mode = monitors ]; then
+    echo "== capture on the two-monitor virtual display $DISPLAY with scripted input"
+    (cd "$bin" && wine ostrine_capture_pictures.exe 'Z:'"$work" --two-monitors \
+        ostrine_example_host.exe capture 'Z:'"$work/result.bmp" \
+        >"$work/out" 2>"$work/err") || status=$?
+    cat "$work/out"
+    for name in monitors-drag result; do
+        if [ -f "$work/$name.bmp" ]; then
+            python3 misc/Ostrine/tools/bmp_to_png.py "$work/$name.bmp" "$out/$name.png"
+            echo "$name: $out/$name.png"
+        fi
+    done
+    if [ $status -ne 0 ]; then
+        echo "the scripted capture did not go through every step (exit status $status)" >&2
         exit $status
     fi
 else

@@ -416,6 +416,39 @@ TEST_F(TwoMonitors, TheBoxesStayOnThePointersMonitor) {
     EXPECT_EQ(result, nullptr);
 }
 
+TEST_F(TwoMonitors, TheMagnifierShowsTheFrozenPixelsOnEveryMonitor) {
+    const RECT& second = layout->second;
+    const RECT v = virtual_screen();
+    // A point on each monitor with room below and right of it for the magnifier.
+    const POINT points[] = {{300, 300}, {second.left + 200, second.top + 150}};
+    RECT selection;
+    capture_ex(
+        OSTRINE_CAPTURE_ALL_MONITORS | OSTRINE_CAPTURE_NO_POINTER,
+        [&](HWND) {
+            for (POINT p : points) {
+                // The magnifier's frame right of and below the pointer; the top-left cell of its
+                // 15 x 15 magnified square shows the frozen pixel 7 left and 7 above the pointer.
+                RECT loupe = {0, 0, 0, 0};
+                EXPECT_TRUE(move_until(p.x, p.y,
+                                       [&] {
+                                           loupe = find_framed_box(p.x + 3, p.y + 3, 1, 1, kBlack);
+                                           return loupe.right - loupe.left > 100;
+                                       }))
+                    << p.x << "," << p.y;
+                const int zoom = 8, square = 15 * zoom;
+                const int sx = loupe.left + 1 + (loupe.right - loupe.left - 2 - square) / 2;
+                const int sy = loupe.top + 1;
+                for (POINT cell : {POINT{0, 0}, POINT{14, 3}, POINT{5, 14}})
+                    EXPECT_EQ(
+                        screen_pixel(sx + cell.x * zoom + zoom / 2, sy + cell.y * zoom + zoom / 2),
+                        pattern_pixel(p.x - 7 + cell.x - v.left, p.y - 7 + cell.y - v.top))
+                        << "cell " << cell.x << "," << cell.y << " for " << p.x << "," << p.y;
+            }
+            escape();
+        },
+        &selection);
+}
+
 TEST_F(TwoMonitors, AWindowOnTheSecondMonitorIsFoundAndSelected) {
     const RECT& second = layout->second;
     const RECT where{second.left + 120, second.top + 90, second.left + 320, second.top + 240};

@@ -247,10 +247,11 @@ uint32_t screen_pixel(int x, int y) {
 RECT find_framed_box(int x, int y, int dx, int dy, uint32_t colour) {
     if (screen_pixel(x, y) != colour)
         return RECT{0, 0, 0, 0};
+    const RECT v = virtual_screen();
     const std::vector<uint32_t> row =
-        read_screen(dx > 0 ? RECT{x, y, screen_width(), y + 1} : RECT{0, y, x + 1, y + 1});
+        read_screen(dx > 0 ? RECT{x, y, v.right, y + 1} : RECT{v.left, y, x + 1, y + 1});
     const std::vector<uint32_t> column =
-        read_screen(dy > 0 ? RECT{x, y, x + 1, screen_height()} : RECT{x, 0, x + 1, y + 1});
+        read_screen(dy > 0 ? RECT{x, y, x + 1, v.bottom} : RECT{x, v.top, x + 1, y + 1});
     int far_x = x, far_y = y;
     for (size_t i = 0; i < row.size(); ++i) {
         const size_t at = dx > 0 ? i : row.size() - 1 - i;

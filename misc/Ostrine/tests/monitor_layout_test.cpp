@@ -133,4 +133,17 @@ TEST(Monitors, ShiftClickSelectsTheMonitorCtrlShiftClickTheArea) {
     EXPECT_EQ(monitors_bounds({}), (GeoRect{0, 0, 0, 0}));
 }
 
+TEST(Monitors, OnlyATilingWithoutGapsNeedsNoBlack) {
+    // The three layouts have dead zones; two equal monitors side by side and one alone do not;
+    // mirrored (overlapping) monitors leave the rest of the area uncovered.
+    for (const Layout& layout : kLayouts)
+        EXPECT_FALSE(monitors_tile(layout.monitors, layout.area)) << layout.name;
+    const GeoRect wide{0, 0, 3840, 1080};
+    EXPECT_TRUE(monitors_tile({{{0, 0, 1920, 1080}, 96}, {{1920, 0, 3840, 1080}, 96}}, wide));
+    EXPECT_TRUE(monitors_tile({{{0, 0, 1024, 768}, 96}}, GeoRect{0, 0, 1024, 768}));
+    EXPECT_FALSE(monitors_tile(
+        {{{0, 0, 1920, 1080}, 96}, {{0, 0, 1920, 1080}, 96}, {{960, 0, 2880, 1080}, 96}}, wide));
+    EXPECT_FALSE(monitors_tile({{{0, 0, 1920, 1080}, 96}}, wide));
+}
+
 } // namespace

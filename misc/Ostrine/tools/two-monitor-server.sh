@@ -10,11 +10,12 @@
 #   two-monitor-server.sh layout DIR LAYOUT           lays out the running server anew
 #   two-monitor-server.sh stop DIR                    stops it and removes DIR
 #
-# LAYOUT (the primary is always DUMMY0, 1024 x 768; positions as Wine reports them):
+# LAYOUT (the primary is DUMMY0, 1024 x 768 but in "wide"; positions as Wine reports them):
 #   right   a 1280 x 1024 monitor right of the primary, at (1024, 0): a dead zone below the primary
 #   left    an 800 x 600 monitor left of it, at (-800, 0): negative x, a dead zone below it
 #   above   a 1024 x 768 monitor above it and 200 pixels to the right, at (200, -768): negative y,
 #           dead zones at the top left and the bottom right
+#   wide    two 1920 x 1080 monitors side by side, the primary left (for the benchmark)
 #   single  the primary alone
 set -euo pipefail
 
@@ -29,6 +30,7 @@ layout_args() {
     right) echo "--output DUMMY0 --mode 1024x768 --pos 0x0 --primary --output DUMMY1 --mode 1280x1024 --pos 1024x0" ;;
     left) echo "--output DUMMY0 --mode 1024x768 --pos 800x0 --primary --output DUMMY1 --mode 800x600 --pos 0x0" ;;
     above) echo "--output DUMMY0 --mode 1024x768 --pos 0x768 --primary --output DUMMY1 --mode 1024x768 --pos 200x0" ;;
+    wide) echo "--output DUMMY0 --mode 1920x1080 --pos 0x0 --primary --output DUMMY1 --mode 1920x1080 --pos 1920x0" ;;
     single) echo "--output DUMMY0 --mode 1024x768 --pos 0x0 --primary --output DUMMY1 --off" ;;
     *) echo "unknown layout $1" >&2; return 2 ;;
     esac
@@ -38,7 +40,7 @@ apply_layout() {
     local display=$1 layout=$2 args mode
     args=$(layout_args "$layout")
     # Every mode must be known to the output that shows it; the driver lists them all on DUMMY0.
-    for mode in 1024x768 1280x1024 800x600; do
+    for mode in 1024x768 1280x1024 800x600 1920x1080; do
         xrandr -d "$display" --addmode DUMMY1 "$mode" 2>/dev/null || true
     done
     # shellcheck disable=SC2086

@@ -86,6 +86,20 @@ GeoRect shift_click_selection(const std::vector<MonitorArea>& monitors, GeoRect 
     return ctrl ? area : monitor_rect_at(monitors, pt, area);
 }
 
+bool monitors_tile(const std::vector<MonitorArea>& monitors, GeoRect area) {
+    int64_t covered = 0;
+    for (size_t i = 0; i < monitors.size(); ++i) {
+        const GeoRect& m = monitors[i].rc;
+        if (!(keep_inside(m, area) == m))
+            return false;
+        for (size_t j = 0; j < i; ++j)
+            if (rects_overlap(m, monitors[j].rc))
+                return false;
+        covered += int64_t{m.right - m.left} * (m.bottom - m.top);
+    }
+    return covered == int64_t{area.right - area.left} * (area.bottom - area.top);
+}
+
 GeoRect monitors_bounds(const std::vector<MonitorArea>& monitors) {
     if (monitors.empty())
         return GeoRect{0, 0, 0, 0};

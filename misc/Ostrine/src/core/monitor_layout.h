@@ -44,5 +44,9 @@ GeoRect place_loupe_on_monitor(const std::vector<MonitorArea>& monitors, GeoPoin
 GeoRect shift_click_selection(const std::vector<MonitorArea>& monitors, GeoRect area, GeoPoint pt,
                               bool ctrl);
 
+// True when the monitors tile `area` without gaps or overlaps: no part of it lies on no monitor,
+// so there is no dead zone to paint black.
+bool monitors_tile(const std::vector<MonitorArea>& monitors, GeoRect area);
+
 // The smallest rectangle that holds every monitor; empty for an empty list.
 GeoRect monitors_bounds(const std::vector<MonitorArea>& monitors);

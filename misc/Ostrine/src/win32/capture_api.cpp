@@ -107,7 +107,7 @@ void put_on_clipboard(HBITMAP image) {
 }
 
 // Everything a capture holds goes here, however it ended: the owner window (and with it the
-// dialog, if it still exists), the hook, the frozen screen and its brush, the capture cursor.
+// dialog, if it still exists), the hook, the frozen screen, the capture cursor.
 void release_capture(CaptureRun& run) {
     close_markup(run);
     if (run.hwndOwner != NULL && IsWindow(run.hwndOwner))
@@ -123,9 +123,6 @@ void release_capture(CaptureRun& run) {
     if (run.hbmScreen != NULL)
         DeleteObject(run.hbmScreen);
     run.hbmScreen = NULL;
-    if (run.hbrScreen != NULL)
-        DeleteObject(run.hbrScreen);
-    run.hbrScreen = NULL;
     if (run.hcurCapture != NULL) {
         // A cursor still on screen cannot be destroyed.
         if (GetCursor() == run.hcurCapture)

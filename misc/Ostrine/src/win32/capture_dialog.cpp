@@ -2,6 +2,7 @@
 
 #include "Ostrine.h"
 #include "core/interaction_core.h"
+#include "core/monitor_layout.h"
 #include "win32/markup_interaction.h"
 #include "win32/markup_surface.h"
 #include "win32/capture_area.h"
@@ -60,19 +61,30 @@ void restore_class_cursor(CaptureRun& run, HWND hwnd) {
     run.bClassCursorReplaced = false;
 }
 
+// The frozen image, copied straight over the part to repaint (a pattern brush of a whole
+// desktop's image cost more to make and to fill with).
 void on_erase_background(const CaptureRun& run, HDC hdc) {
     if (composite_active(run)) {
-        // Only what needs erasing: a full-screen copy from two pictures costs.
+        // Inside and outside the selection come from different pictures.
         RECT box;
-        if (GetClipBox(hdc, &box) != ERROR) {
-            const GeoRect area{box.left, box.top, box.right, box.bottom};
-            restore_area(run, hdc, &area, 1);
-        }
+        if (GetClipBox(hdc, &box) == ERROR)
+            GetClientRect(run.hwndDialog, &box);
+        const GeoRect area{box.left, box.top, box.right, box.bottom};
+        restore_area(run, hdc, &area, 1);
         return;
     }
-    RECT client;
-    GetClientRect(run.hwndDialog, &client);
-    FillRect(hdc, &client, run.hbrScreen);
+    RECT part;
+    if (GetClipBox(hdc, &part) == ERROR)
+        GetClientRect(run.hwndDialog, &part);
+    HDC mdc = CreateCompatibleDC(hdc);
+    HGDIOBJ old = mdc != NULL ? SelectObject(mdc, run.hbmScreen) : NULL;
+    if (old != NULL && old != HGDI_ERROR) {
+        BitBlt(hdc, part.left, part.top, part.right - part.left, part.bottom - part.top, mdc,
+               part.left, part.top, SRCCOPY);
+        SelectObject(mdc, old);
+    }
+    if (mdc != NULL)
+        DeleteDC(mdc);
 }
 
 // The error of a step that failed, or ERROR_NOT_ENOUGH_MEMORY when it set none (GDI often does
@@ -83,9 +95,8 @@ DWORD failure_code() {
 }
 
 // Copies the captured area into the record's hbmScreen, monitor by monitor (the dead zones
-// between them stay black), with the pointer drawn in unless the host asked for none, and makes
-// the background brush from it. False, with neither kept and run.dwError set, when any step fails
-// (out of memory, a locked desktop).
+// between them stay black), with the pointer drawn in unless the host asked for none. False,
+// with nothing kept and run.dwError set, when any step fails (out of memory, a locked desktop).
 bool freeze_screen(CaptureRun& run) {
     const int cx = run.rcArea.right - run.rcArea.left, cy = run.rcArea.bottom - run.rcArea.top;
     SetLastError(0);
@@ -98,10 +109,8 @@ bool freeze_screen(CaptureRun& run) {
     HDC mdc = image != NULL ? CreateCompatibleDC(sdc) : NULL;
     HGDIOBJ old = mdc != NULL ? SelectObject(mdc, image) : NULL;
     bool copied = old != NULL && old != HGDI_ERROR;
-    const bool one_monitor = run.monitors.size() == 1 && run.monitors[0].rc.left == 0 &&
-                             run.monitors[0].rc.top == 0 && run.monitors[0].rc.right == cx &&
-                             run.monitors[0].rc.bottom == cy;
-    if (copied && !one_monitor)
+    // Black first only where some of the area lies on no monitor.
+    if (copied && !monitors_tile(run.monitors, GeoRect{0, 0, cx, cy}))
         copied = PatBlt(mdc, 0, 0, cx, cy, BLACKNESS) != 0;
     for (size_t i = 0; copied && i < run.monitors.size(); ++i) {
         const GeoRect& m = run.monitors[i].rc;
@@ -117,16 +126,12 @@ bool freeze_screen(CaptureRun& run) {
     if (mdc != NULL)
         DeleteDC(mdc);
     ReleaseDC(NULL, sdc);
-    HBRUSH brush = copied ? CreatePatternBrush(image) : NULL;
-    if (brush == NULL) {
-        if (copied)
-            run.dwError = failure_code();
+    if (!copied) {
         if (image != NULL)
             DeleteObject(image);
         return false;
     }
     run.hbmScreen = image;
-    run.hbrScreen = brush;
     run.nScreenWidth = cx;
     run.nScreenHeight = cy;
     return true;
@@ -157,7 +162,6 @@ int pump_messages() {
 BOOL on_init_dialog(CaptureRun& run, HWND hwnd) {
     measure_capture_area(run);
     const int cx = run.rcArea.right - run.rcArea.left, cy = run.rcArea.bottom - run.rcArea.top;
-    run.hbrScreen = NULL;
     run.hwndDialog = hwnd;
     reset_capture_state(run.state);
     SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_TOPMOST_QUIETLY);

@@ -22,8 +22,8 @@ const UINT WM_MARKUP_KEY = WM_USER + 1010;
 const UINT WM_MARKUP_TEXT = WM_USER + 1011;
 
 // The dialog procedure; DialogBoxParamA passes the capture's record as the creation parameter.
-// The dialog creates the record's screen image, brush, cursors and font at WM_INITDIALOG; the
-// capture run releases the image and the brush once the dialog has ended.
+// The dialog creates the record's screen image, cursors and font at WM_INITDIALOG; the capture
+// run releases the image once the dialog has ended.
 INT_PTR CALLBACK capture_dialog_proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL on_init_dialog(CaptureRun& run, HWND hwnd);
 void on_paint(CaptureRun& run);

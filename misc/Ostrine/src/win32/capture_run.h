@@ -43,9 +43,8 @@ struct CaptureRun {
     DWORD dwThreadId = 0;
     bool bEscDown = false;
     bool bAltDown = false;
-    // The frozen area and the pattern brush made from it: the dialog's background.
+    // The frozen area: the dialog's background.
     HBITMAP hbmScreen = NULL;
-    HBRUSH hbrScreen = NULL;
     // Size of hbmScreen; zero until the screen has been frozen.
     int nScreenWidth = 0;
     int nScreenHeight = 0;
