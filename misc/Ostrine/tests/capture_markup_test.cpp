@@ -706,6 +706,9 @@ TEST_F(MarkupHost, OnTwoMonitorsTheToolbarStaysOnTheOneWithMostOfTheSelection) {
         EXPECT_EQ(request.rcSelection.left, s.left);
         EXPECT_EQ(request.rcSelection.bottom, s.bottom);
     }
+    // The pointer back on the primary monitor: the next program's desktop is read around it.
+    send_virtual(MOUSEEVENTF_MOVE, 1000, 740);
+    wait_until([] { return pointer_at(1000, 740); });
 }
 
 } // namespace
