@@ -8,13 +8,20 @@
 #                                           bitmap is printed and the bitmap saved as a PNG
 #   bash scripts/demo-ostrine.sh --virtual  on a virtual display with scripted input: saves what
 #                                           the screen showed at each step and the result as PNGs
+#   bash scripts/demo-ostrine.sh --two-monitors
+#                                           on a virtual display with two monitors (Xorg with the
+#                                           dummy driver, the second right of the primary) with
+#                                           scripted input: a band across both monitors; saves the
+#                                           whole desktop during the drag and the result as PNGs
 #
 # The PNGs go to build/demo-ostrine/out (or OUT=folder), replaced on every run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 mode=own
-if [ "${1:-}" = "--virtual" ] || [ -z "${DISPLAY:-}" ]; then
+if [ "${1:-}" = "--two-monitors" ]; then
+    mode=monitors
+elif [ "${1:-}" = "--virtual" ] || [ -z "${DISPLAY:-}" ]; then
     mode=virtual
 fi
 
@@ -47,6 +54,8 @@ cleanup() {
         # Xvfb removes its socket and lock file, not the socket folder it made.
         [ -n "$x11_dir_was_there" ] || rmdir /tmp/.X11-unix 2>/dev/null
     fi
+    [ -d "$build/two-monitor-server" ] &&
+        bash misc/Ostrine/tools/two-monitor-server.sh stop "$build/two-monitor-server"
     return 0
 }
 trap cleanup EXIT
@@ -62,6 +71,9 @@ if [ $mode = virtual ]; then
         sleep 0.1
     done
     export DISPLAY=:$(cat "$build/xvfb.display")
+elif [ $mode = monitors ]; then
+    DISPLAY=$(bash misc/Ostrine/tools/two-monitor-server.sh start "$build/two-monitor-server" right)
+    export DISPLAY
 fi
 
 echo "== preparing the Wine prefix $build/wine-prefix (the first run takes a few seconds)"
@@ -86,6 +98,13 @@ if [ $mode = own ]; then
         cat "$build/host.err" >&2
         exit $status
     fi
+elif [ $mode = monitors ]; then
+    echo "== capture on the two-monitor virtual display $DISPLAY with scripted input"
+    names=(monitors-drag result)
+    (cd "$bin" && wine ostrine_capture_pictures.exe 'Z:'"$work" --two-monitors \
+        ostrine_example_host.exe capture 'Z:'"$work/result.bmp" \
+        >"$build/host.out" 2>"$build/host.err") || status=$?
+    unix_paths <"$build/host.out"
 else
     echo "== capture on the virtual display $DISPLAY with scripted input"
     (cd "$bin" && wine ostrine_capture_pictures.exe 'Z:'"$work" \

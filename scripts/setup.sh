@@ -14,7 +14,8 @@ want=(build-essential cmake clang clang-format libclang-rt-14-dev libgtest-dev l
 # dist/norvane/tests/readers/package-lock.json and installed into the build tree by the test).
 if [ "${1:-}" = "--windows" ]; then
   want+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb xdotool imagemagick
-         fonts-wqy-microhei)
+         fonts-wqy-microhei xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils x11-utils
+         libxrandr2:i386 libxrender1:i386)
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
   fi

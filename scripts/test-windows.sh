@@ -69,4 +69,6 @@ for arch in "${arches[@]}"; do
     python3 cmake/check-pe-imports.py "$objdump" "build/$arch/dist/norvane/norvane.exe" \
         kernel32.dll msvcrt.dll
     ctest --test-dir "build/$arch" --output-on-failure -j"$jobs"
+    # Ostrine on two monitors: an X server of its own per layout, started and stopped there.
+    bash misc/Ostrine/tools/test-monitors.sh "build/$arch"
 done

@@ -1,8 +1,10 @@
 /* Example host for Ostrine.dll, linked through the import library (libOstrine.dll.a).
  *
  *   ostrine_example_host                   calls StartCapture and prints its result
- *   ostrine_example_host capture [OUT.bmp] then also runs one interactive capture, prints the
- *                                          size of the returned bitmap and saves it as OUT.bmp
+ *   ostrine_example_host capture [OUT.bmp] then also runs one interactive capture of the whole
+ *                                          desktop (every monitor), prints where the selection
+ *                                          lay and the size of the returned bitmap, and saves it
+ *                                          as OUT.bmp
  *
  * Ostrine.dll must be next to the program or on the DLL search path. */
 #include <stdio.h>
@@ -66,22 +68,40 @@ int main(int argc, char** argv) {
     printf("StartCapture() = %d\n", started);
 
     if (argc > 1 && strcmp(argv[1], "capture") == 0) {
-        /* Blocks while the user selects; the DLL keeps owning the bitmap. */
-        HBITMAP image = GetCapBitmap();
+        OSTRINE_CAPTURE request;
+        HBITMAP image;
+        memset(&request, 0, sizeof request);
+        request.cbSize = sizeof request;
+        request.dwFlags = OSTRINE_CAPTURE_ALL_MONITORS;
+        /* Blocks while the user selects; the bitmap is ours to delete. */
+        image = GetCapBitmapEx(&request);
         if (image == NULL) {
-            printf("no capture\n");
+            DWORD error = GetLastError();
+            if (error == ERROR_CANCELLED)
+                printf("no capture (cancelled)\n");
+            else
+                printf("no capture (error %lu)\n", (unsigned long)error);
+            return error == ERROR_CANCELLED && started == 1 ? 0 : 1;
         } else {
             BITMAP info;
+            int failed = 0;
             GetObjectA(image, sizeof info, &info);
+            printf("selected (%ld,%ld)-(%ld,%ld) on the desktop\n", (long)request.rcSelection.left,
+                   (long)request.rcSelection.top, (long)request.rcSelection.right,
+                   (long)request.rcSelection.bottom);
             printf("captured %ld x %ld pixels, also on the clipboard\n", (long)info.bmWidth,
                    (long)info.bmHeight);
             if (argc > 2) {
                 if (save_bitmap(image, argv[2]) != 0) {
                     printf("could not write %s\n", argv[2]);
-                    return 1;
+                    failed = 1;
+                } else {
+                    printf("saved %s\n", argv[2]);
                 }
-                printf("saved %s\n", argv[2]);
             }
+            DeleteObject(image);
+            if (failed)
+                return 1;
         }
     }
     return started == 1 ? 0 : 1;

@@ -17,12 +17,17 @@ TEST(DllExports, ResolveByNameAndOrdinalAndUnload) {
 
     FARPROC by_name_get = GetProcAddress(dll, "GetCapBitmap");
     FARPROC by_name_start = GetProcAddress(dll, "StartCapture");
+    FARPROC by_name_ex = GetProcAddress(dll, "GetCapBitmapEx");
     ASSERT_NE(by_name_get, nullptr);
     ASSERT_NE(by_name_start, nullptr);
+    ASSERT_NE(by_name_ex, nullptr);
     EXPECT_NE(by_name_get, by_name_start);
+    EXPECT_NE(by_name_get, by_name_ex);
     EXPECT_EQ(GetProcAddress(dll, MAKEINTRESOURCEA(OSTRINE_ORDINAL_GETCAPBITMAP)), by_name_get);
     EXPECT_EQ(GetProcAddress(dll, MAKEINTRESOURCEA(OSTRINE_ORDINAL_STARTCAPTURE)), by_name_start);
-    EXPECT_EQ(GetProcAddress(dll, MAKEINTRESOURCEA(3)), nullptr);
+    EXPECT_EQ(GetProcAddress(dll, MAKEINTRESOURCEA(OSTRINE_ORDINAL_GETCAPBITMAPEX)), by_name_ex);
+    EXPECT_EQ(GetProcAddress(dll, MAKEINTRESOURCEA(4)), nullptr);
+    EXPECT_EQ(GetProcAddress(dll, "_GetCapBitmapEx@4"), nullptr);
     // Undecorated names only: a host cannot be asked to guess the stdcall decoration.
     EXPECT_EQ(GetProcAddress(dll, "_StartCapture@0"), nullptr);
     EXPECT_EQ(GetProcAddress(dll, "StartCapture@0"), nullptr);

@@ -39,8 +39,16 @@ int absolute(int v, int size) {
 void send_mouse(DWORD flags, int x, int y) {
     INPUT in = {};
     in.type = INPUT_MOUSE;
-    in.mi.dx = absolute(x, screen_width());
-    in.mi.dy = absolute(y, screen_height());
+    if (GetSystemMetrics(SM_CMONITORS) > 1) {
+        // Several monitors: positions scaled over the whole virtual screen.
+        const RECT v = virtual_screen();
+        in.mi.dx = absolute(x - v.left, v.right - v.left);
+        in.mi.dy = absolute(y - v.top, v.bottom - v.top);
+        flags |= MOUSEEVENTF_VIRTUALDESK;
+    } else {
+        in.mi.dx = absolute(x, screen_width());
+        in.mi.dy = absolute(y, screen_height());
+    }
     in.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE;
     SendInput(1, &in, sizeof in);
 }
@@ -73,6 +81,12 @@ int screen_width() {
 
 int screen_height() {
     return GetSystemMetrics(SM_CYSCREEN);
+}
+
+RECT virtual_screen() {
+    const int x = GetSystemMetrics(SM_XVIRTUALSCREEN), y = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    return RECT{x, y, x + GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                y + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
 }
 
 HWND show_pattern_window() {
@@ -233,10 +247,11 @@ uint32_t screen_pixel(int x, int y) {
 RECT find_framed_box(int x, int y, int dx, int dy, uint32_t colour) {
     if (screen_pixel(x, y) != colour)
         return RECT{0, 0, 0, 0};
+    const RECT v = virtual_screen();
     const std::vector<uint32_t> row =
-        read_screen(dx > 0 ? RECT{x, y, screen_width(), y + 1} : RECT{0, y, x + 1, y + 1});
+        read_screen(dx > 0 ? RECT{x, y, v.right, y + 1} : RECT{v.left, y, x + 1, y + 1});
     const std::vector<uint32_t> column =
-        read_screen(dy > 0 ? RECT{x, y, x + 1, screen_height()} : RECT{x, 0, x + 1, y + 1});
+        read_screen(dy > 0 ? RECT{x, y, x + 1, v.bottom} : RECT{x, v.top, x + 1, y + 1});
     int far_x = x, far_y = y;
     for (size_t i = 0; i < row.size(); ++i) {
         const size_t at = dx > 0 ? i : row.size() - 1 - i;
@@ -279,6 +294,11 @@ std::vector<uint32_t> bitmap_pixels(HBITMAP bitmap, int* width, int* height) {
 }
 
 HBITMAP drive_capture(HBITMAP(WINAPI* capture)(), const std::function<void(HWND dialog)>& script) {
+    return drive_capture(std::function<HBITMAP()>([capture] { return capture(); }), script);
+}
+
+HBITMAP drive_capture(const std::function<HBITMAP()>& capture,
+                      const std::function<void(HWND dialog)>& script) {
     std::thread driver([&] {
         HWND dialog = wait_for_capture_dialog();
         if (dialog == NULL)

@@ -26,6 +26,8 @@ bool wait_for_pattern_on_screen(DWORD timeout_ms = 3000);
 
 int screen_width();
 int screen_height();
+// The virtual screen (every monitor) in screen coordinates; left and top may be negative.
+RECT virtual_screen();
 
 void send_move(int x, int y);
 // Moves the pointer to (x, y) until `arrived` holds. Wine's X11 driver now and then replays a
@@ -63,3 +65,6 @@ bool save_bmp(const char* path, const std::vector<uint32_t>& pixels, int width, 
 // returns what `capture` returned. If the script returns with the dialog still open, the dialog
 // is closed so that the call cannot hang.
 HBITMAP drive_capture(HBITMAP(WINAPI* capture)(), const std::function<void(HWND dialog)>& script);
+// The same for any call that runs a capture (GetCapBitmapEx with its options).
+HBITMAP drive_capture(const std::function<HBITMAP()>& capture,
+                      const std::function<void(HWND dialog)>& script);

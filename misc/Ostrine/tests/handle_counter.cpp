@@ -11,7 +11,6 @@ FailingSize failing_blit{0, 0};
 struct Originals {
     HBITMAP(WINAPI* CreateCompatibleBitmap)(HDC, int, int);
     HDC(WINAPI* CreateCompatibleDC)(HDC);
-    HBRUSH(WINAPI* CreatePatternBrush)(HBITMAP);
     HPEN(WINAPI* CreatePen)(int, int, COLORREF);
     HBRUSH(WINAPI* CreateSolidBrush)(COLORREF);
     BOOL(WINAPI* DeleteObject)(HGDIOBJ);
@@ -47,11 +46,6 @@ HBITMAP WINAPI count_CreateCompatibleBitmap(HDC dc, int w, int h) {
 }
 HDC WINAPI count_CreateCompatibleDC(HDC dc) {
     HDC r = real.CreateCompatibleDC(dc);
-    created(r);
-    return r;
-}
-HBRUSH WINAPI count_CreatePatternBrush(HBITMAP b) {
-    HBRUSH r = real.CreatePatternBrush(b);
     created(r);
     return r;
 }
@@ -176,7 +170,6 @@ bool count_handles_of(HMODULE dll) {
 #define REDIRECT(name) ok = redirect(dll, #name, count_##name, &real.name) && ok
     REDIRECT(CreateCompatibleBitmap);
     REDIRECT(CreateCompatibleDC);
-    REDIRECT(CreatePatternBrush);
     REDIRECT(CreatePen);
     REDIRECT(CreateSolidBrush);
     REDIRECT(DeleteObject);

@@ -4,12 +4,24 @@
 //   drag.bmp    in the middle of a rubber band: outline, handles, info box and magnifier
 //   adjust.bmp  the finished selection after a few arrow keys
 //   result.bmp  what GetCapBitmap returned (after Enter)
+// and, in a second capture with the mark-up toolbar and the dimmed screen (GetCapBitmapEx with
+// OSTRINE_CAPTURE_MARKUP | OSTRINE_CAPTURE_DIM; only on one monitor, with the capture in this
+// process):
+//   markup.bmp         the selection marked up: a box, an arrow, the highlighter, a mosaic, text
+//   markup-result.bmp  what came back
 //
 //   ostrine_capture_pictures OUTDIR               the capture runs in this process (the README's
 //                                                 pictures)
 //   ostrine_capture_pictures OUTDIR HOST [ARGS]   the capture runs in the host program HOST,
-//   started
-//                                                 with ARGS; this program only plays the user
+//                                                 started with ARGS; this program only plays the
+//                                                 user
+//
+// With --two-monitors after OUTDIR (on a display with two monitors, tools/two-monitor-server.sh)
+// the desktop spans both monitors and GetCapBitmapEx captures all of it, a rubber band from one
+// monitor onto the other:
+//   monitors-drag.bmp    the whole desktop during the drag (the parts on no monitor black)
+//   monitors-result.bmp  what came back (after Enter)
+// In that mode HOST must capture with OSTRINE_CAPTURE_ALL_MONITORS (the example host does).
 //
 // Exit status 0 when every step was seen on the screen and a result came back.
 #include "Ostrine.h"
@@ -192,6 +204,142 @@ bool play_user(HWND dialog, const std::string& out, RECT panel_rect) {
     return ok && accepted;
 }
 
+BOOL CALLBACK add_monitor(HMONITOR, HDC, LPRECT rc, LPARAM list) {
+    reinterpret_cast<std::vector<RECT>*>(list)->push_back(*rc);
+    return TRUE;
+}
+
+// The whole desktop as the user sees it: every monitor, black where there is none.
+bool save_desktop(const std::string& path) {
+    const RECT v = virtual_screen();
+    const int w = v.right - v.left, h = v.bottom - v.top;
+    std::vector<RECT> monitors;
+    EnumDisplayMonitors(NULL, NULL, add_monitor, reinterpret_cast<LPARAM>(&monitors));
+    std::vector<uint32_t> pixels = read_screen(v);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const POINT at{v.left + x, v.top + y};
+            bool shown = false;
+            for (const RECT& m : monitors)
+                shown = shown || PtInRect(&m, at);
+            if (!shown)
+                pixels[static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x)] =
+                    0;
+        }
+    return save_bmp(path.c_str(), pixels, w, h);
+}
+
+// The second monitor's rectangle; the primary's when there is none.
+RECT second_monitor() {
+    std::vector<RECT> monitors;
+    EnumDisplayMonitors(NULL, NULL, add_monitor, reinterpret_cast<LPARAM>(&monitors));
+    for (const RECT& m : monitors)
+        if (m.left != 0 || m.top != 0)
+            return m;
+    return RECT{0, 0, screen_width(), screen_height()};
+}
+
+// The user on two monitors: a rubber band from a window on the primary onto the second monitor,
+// caught half-way, then Enter. `from` and `to` are its ends.
+bool play_two_monitors(HWND dialog, const std::string& out, POINT from, POINT to) {
+    send_move(from.x, from.y);
+    send_button(true);
+    wait_until([&] { return mouse_capture_of(dialog) == dialog; });
+    send_move((from.x + to.x) / 2, (from.y + to.y) / 2);
+    const bool dragging = move_until(to.x, to.y, [&] {
+        return screen_pixel(to.x + 1, to.y + 1) == kFrame &&
+               screen_pixel(from.x - 2, from.y - 2) == kFrame;
+    });
+    printf("%-8s %s\n", "drag", dragging ? "seen" : "NOT SEEN on the screen");
+    bool ok = dragging;
+    if (dragging) {
+        wait_for_quiet_screen();
+        ok = save_desktop(out + "\\monitors-drag.bmp");
+    }
+    send_button(false);
+    wait_until([&] { return mouse_capture_of(dialog) == NULL; });
+    send_key(VK_RETURN, true);
+    send_key(VK_RETURN, false);
+    const bool accepted = wait_until([&] { return !IsWindow(dialog); });
+    printf("%-8s %s\n", "enter", accepted ? "accepted" : "DID NOT END the capture");
+    return ok && accepted;
+}
+
+void tap(WORD vk) {
+    send_key(vk, true);
+    send_key(vk, false);
+}
+
+// A stroke of the current tool from `from` through `to`, waited for until committed.
+void mark(HWND dialog, POINT from, POINT to) {
+    send_move(from.x, from.y);
+    send_button(true);
+    wait_until([&] { return mouse_capture_of(dialog) == dialog; });
+    send_move((from.x + to.x) / 2, (from.y + to.y) / 2);
+    move_until(to.x, to.y, [&] {
+        POINT pt;
+        GetCursorPos(&pt);
+        return pt.x == to.x && pt.y == to.y;
+    });
+    send_button(false);
+    wait_until([&] { return mouse_capture_of(dialog) == NULL; });
+}
+
+// The user marks the selection up: a red box round the panel, an arrow to it, a yellow band over
+// a line of the editor, a mosaic over the viewer's text, a few words in blue.
+bool play_markup(HWND dialog, const std::string& out, RECT panel_rect) {
+    send_move(140, 130);
+    send_button(true);
+    wait_until([&] { return mouse_capture_of(dialog) == dialog; });
+    send_move(400, 300);
+    move_until(760, 560, [] { return screen_pixel(761, 561) == kFrame; });
+    send_button(false);
+    const bool bar = wait_until([&] {
+        HWND toolbar = FindWindowExA(dialog, NULL, "OstrineMarkupToolbar", NULL);
+        return toolbar != NULL && IsWindowVisible(toolbar);
+    });
+    SetForegroundWindow(dialog);
+    tap('R');
+    mark(dialog, {panel_rect.left - 8, panel_rect.top - 8},
+         {panel_rect.right + 7, panel_rect.bottom + 7});
+    tap('A');
+    mark(dialog, {panel_rect.right + 110, panel_rect.top + 48},
+         {panel_rect.right + 12, panel_rect.top + 60});
+    tap('H');
+    tap('2');
+    mark(dialog, {150, 150}, {420, 166});
+    tap('M');
+    mark(dialog, {495, 420}, {745, 545});
+    tap('T');
+    tap('4');
+    send_move(panel_rect.right + 35, panel_rect.top + 15);
+    send_button(true);
+    send_button(false);
+    const bool field =
+        wait_until([&] { return FindWindowExA(dialog, NULL, "Edit", NULL) != NULL; });
+    for (wchar_t ch : std::wstring(L"Check this")) {
+        INPUT in[2] = {};
+        in[0].type = in[1].type = INPUT_KEYBOARD;
+        in[0].ki.wScan = in[1].ki.wScan = static_cast<WORD>(ch);
+        in[0].ki.dwFlags = KEYEVENTF_UNICODE;
+        in[1].ki.dwFlags = KEYEVENTF_UNICODE | KEYEVENTF_KEYUP;
+        SendInput(2, in, sizeof in[0]);
+    }
+    Sleep(200);
+    tap(VK_RETURN);
+    const bool committed =
+        wait_until([&] { return FindWindowExA(dialog, NULL, "Edit", NULL) == NULL; });
+    tap('T');
+    send_move(900, 700);
+    const bool seen = bar && field && committed;
+    printf("%-8s %s\n", "markup", seen ? "seen" : "NOT SEEN on the screen");
+    wait_for_quiet_screen();
+    const bool saved = seen && save_screen(out + "\\markup.bmp");
+    tap(VK_RETURN);
+    const bool accepted = wait_until([&] { return !IsWindow(dialog); });
+    return saved && accepted;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -200,6 +348,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string out = argv[1];
+    const bool two_monitors = argc > 2 && std::string(argv[2]) == "--two-monitors";
+    if (two_monitors) {
+        // The host, if any, follows the flag.
+        for (int i = 2; i + 1 < argc; ++i)
+            argv[i] = argv[i + 1];
+        --argc;
+    }
     const int w = screen_width(), h = screen_height();
 
     // The desktop: a sky, two application windows, a panel (child window) in the first.
@@ -214,6 +369,25 @@ int main(int argc, char** argv) {
     // The newest window is on top; the editor goes above it and is the active one.
     SetForegroundWindow(first);
     const RECT panel_rect{120 + 180, 110 + 160, 120 + 180 + 240, 110 + 160 + 130};
+    // On two monitors: the second one's own sky and a window on it; the band runs from the
+    // editor on the primary monitor to the window on the second.
+    const RECT second = second_monitor();
+    const Picture second_back = sky(second.right - second.left, second.bottom - second.top);
+    const Picture second_app = app(420, 300, 0x2E8B57);
+    const POINT band_from{260, 200};
+    POINT band_to{260, 200};
+    if (two_monitors) {
+        show_picture(second_back, second.left, second.top, NULL);
+        const int ax = second.left + (second.right - second.left - 420) / 2;
+        const int ay = second.top + (second.bottom - second.top - 300) / 2;
+        show_picture(second_app, ax, ay, NULL);
+        SetForegroundWindow(first);
+        band_to = POINT{ax + 260, ay + 180};
+    }
+    const auto play = [&](HWND dialog) {
+        return two_monitors ? play_two_monitors(dialog, out, band_from, band_to)
+                            : play_user(dialog, out, panel_rect);
+    };
     send_move(760, 560);
     wait_for_quiet_screen();
 
@@ -227,14 +401,46 @@ int main(int argc, char** argv) {
         }
         auto capture = reinterpret_cast<OstrineGetCapBitmapFn>(
             reinterpret_cast<void (*)()>(GetProcAddress(dll, "GetCapBitmap")));
-        HBITMAP result = drive_capture(
-            capture, [&](HWND dialog) { played = play_user(dialog, out, panel_rect); });
+        auto capture_ex = reinterpret_cast<OstrineGetCapBitmapExFn>(
+            reinterpret_cast<void (*)()>(GetProcAddress(dll, "GetCapBitmapEx")));
+        OSTRINE_CAPTURE request = {sizeof request, OSTRINE_CAPTURE_ALL_MONITORS, {0, 0, 0, 0}};
+        HBITMAP result =
+            drive_capture([&] { return two_monitors ? capture_ex(&request) : capture(); },
+                          [&](HWND dialog) { played = play(dialog); });
         int rw = 0, rh = 0;
         if (result != NULL) {
             const std::vector<uint32_t> pixels = bitmap_pixels(result, &rw, &rh);
-            have_result = save_bmp((out + "\\result.bmp").c_str(), pixels, rw, rh);
+            have_result =
+                save_bmp((out + (two_monitors ? "\\monitors-result.bmp" : "\\result.bmp")).c_str(),
+                         pixels, rw, rh);
         }
+        if (two_monitors)
+            printf("selected (%ld,%ld)-(%ld,%ld)\n", static_cast<long>(request.rcSelection.left),
+                   static_cast<long>(request.rcSelection.top),
+                   static_cast<long>(request.rcSelection.right),
+                   static_cast<long>(request.rcSelection.bottom));
+        if (two_monitors && result != NULL)
+            DeleteObject(result);
         printf("result   %d x %d %s\n", rw, rh, have_result ? "saved" : "MISSING");
+        if (!two_monitors) {
+            send_move(760, 560);
+            wait_for_quiet_screen();
+            OSTRINE_CAPTURE marked_request = {sizeof marked_request,
+                                              OSTRINE_CAPTURE_MARKUP | OSTRINE_CAPTURE_DIM |
+                                                  OSTRINE_CAPTURE_NO_POINTER,
+                                              {0, 0, 0, 0}};
+            bool marked = false;
+            HBITMAP marked_result =
+                drive_capture([&] { return capture_ex(&marked_request); },
+                              [&](HWND dialog) { marked = play_markup(dialog, out, panel_rect); });
+            if (marked_result != NULL) {
+                const std::vector<uint32_t> pixels = bitmap_pixels(marked_result, &rw, &rh);
+                marked = marked && save_bmp((out + "\\markup-result.bmp").c_str(), pixels, rw, rh);
+                DeleteObject(marked_result);
+            }
+            printf("markup result %d x %d %s\n", rw, rh, marked ? "saved" : "MISSING");
+            have_result = have_result && marked;
+        }
         FreeLibrary(dll);
     } else {
         std::string command;
@@ -255,7 +461,7 @@ int main(int argc, char** argv) {
         }
         HWND dialog = wait_for_capture_dialog(10000);
         if (dialog != NULL)
-            played = play_user(dialog, out, panel_rect);
+            played = play(dialog);
         else
             printf("the host opened no capture\n");
         // Keeps this program's windows painted while the host finishes.

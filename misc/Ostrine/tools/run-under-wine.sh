@@ -5,6 +5,8 @@
 #
 #   bash misc/Ostrine/tools/run-under-wine.sh bench    [BUILD_DIR]   figures on standard output
 #   bash misc/Ostrine/tools/run-under-wine.sh pictures [BUILD_DIR]   misc/Ostrine/docs/capture-*.png
+#   bash misc/Ostrine/tools/run-under-wine.sh bench-monitors [BUILD_DIR]
+#                                    opening with two 1920 x 1080 monitors against one (Xorg rig)
 #
 # BUILD_DIR defaults to build/i686. OSTRINE_SCREEN sets the display (default 1024x768); for the
 # benchmark, OSTRINE_DLL runs it against another Ostrine.dll (an older build, for comparison),
@@ -14,7 +16,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/../../.."
 root=$PWD
-mode=${1:?usage: run-under-wine.sh bench|pictures [BUILD_DIR]}
+mode=${1:?usage: run-under-wine.sh bench|bench-monitors|pictures [BUILD_DIR]}
 build=$(cd "${2:-build/i686}" && pwd)
 bin=$build/misc/Ostrine
 [ -f "$bin/Ostrine.dll" ] || { echo "no Ostrine.dll in $bin: build first" >&2; exit 1; }
@@ -26,6 +28,7 @@ xvfb_pid=$!
 cleanup() {
     [ -n "${WINEPREFIX:-}" ] && bash cmake/wine-stop.sh "$WINEPREFIX"
     kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+    [ -d "$work/two-monitor-server" ] && bash misc/Ostrine/tools/two-monitor-server.sh stop "$work/two-monitor-server"
     rm -rf "$work"
     return 0
 }
@@ -53,6 +56,20 @@ bench)
         >"$work/out" 2>"$work/err") || { cat "$work/out" "$work/err"; exit 1; }
     cat "$work/out"
     ;;
+bench-monitors)
+    # Two 1920 x 1080 monitors side by side on the Xorg rig instead of Xvfb.
+    export WINEPREFIX=$build/wine-prefix
+    bash cmake/wine-prefix.sh "$WINEPREFIX"
+    rig_dir=$work/two-monitor-server
+    DISPLAY=$(bash misc/Ostrine/tools/two-monitor-server.sh start "$rig_dir" wide \
+        ${OSTRINE_MONITOR_DISPLAY:-})
+    wineserver -p 2>/dev/null || true
+    wine wineboot </dev/null >/dev/null 2>&1
+    (cd "$bin" && wine ostrine_capture_bench.exe "${BENCH_CAPTURES:-20}" "${BENCH_MOVES:-500}" \
+        "${BENCH_WINDOWS:-30}" --monitors \
+        >"$work/out" 2>"$work/err") || { cat "$work/out" "$work/err"; exit 1; }
+    cat "$work/out"
+    ;;
 pictures)
     if ! fc-list :lang=zh | grep -q .; then
         . scripts/lib/install.sh
@@ -69,13 +86,29 @@ pictures)
     cat "$work/out"
     docs=$root/misc/Ostrine/docs
     mkdir -p "$docs"
-    for name in hover drag adjust result; do
+    for name in hover drag adjust result markup markup-result; do
         python3 misc/Ostrine/tools/bmp_to_png.py "$work/$name.bmp" "$docs/capture-$name.png"
         echo "wrote $docs/capture-$name.png"
     done
+    # The same desktop on two monitors (the second right of the primary, larger, with the part
+    # below the primary on no monitor), on an X server of its own: a band across both.
+    wineserver -k 2>/dev/null || true
+    rig_dir=$work/two-monitor-server
+    DISPLAY=$(bash misc/Ostrine/tools/two-monitor-server.sh start "$rig_dir" right \
+        ${OSTRINE_MONITOR_DISPLAY:-})
+    (cd "$bin" && wine ostrine_capture_pictures.exe 'Z:'"$work" --two-monitors \
+        >"$work/out" 2>"$work/err") || { cat "$work/out" "$work/err"; exit 1; }
+    cat "$work/out"
+    wineserver -k 2>/dev/null || true
+    bash misc/Ostrine/tools/two-monitor-server.sh stop "$rig_dir"
+    for name in drag result; do
+        python3 misc/Ostrine/tools/bmp_to_png.py "$work/monitors-$name.bmp" \
+            "$docs/capture-monitors-$name.png"
+        echo "wrote $docs/capture-monitors-$name.png"
+    done
     ;;
 *)
-    echo "usage: run-under-wine.sh bench|pictures [BUILD_DIR]" >&2
+    echo "usage: run-under-wine.sh bench|bench-monitors|pictures [BUILD_DIR]" >&2
     exit 2
     ;;
 esac

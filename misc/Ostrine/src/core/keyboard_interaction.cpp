@@ -67,3 +67,15 @@ bool click_selects_window(CaptureState& cs, GeoRect window, GeoPoint pressed_at,
     cs.bDrawn = 1;
     return true;
 }
+
+bool select_finished(CaptureState& cs, GeoRect rc) {
+    // Not in the middle of a drag, and never an empty selection.
+    if (cs.bCapturing || cs.bMoving || rc.right <= rc.left || rc.bottom <= rc.top)
+        return false;
+    cs.rcPrevious = cs.rcSelection;
+    cs.rcSelection = rc;
+    derive_zones(cs);
+    cs.bCaptured = 1;
+    cs.bDrawn = 1;
+    return true;
+}

@@ -36,3 +36,8 @@ bool selection_is_finished(const CaptureState& cs);
 // did; the state is then Selected.
 bool click_selects_window(CaptureState& cs, GeoRect window, GeoPoint pressed_at,
                           GeoPoint released_at);
+
+// Makes `rc` the finished selection with its handles (Shift+click selects a monitor or the whole
+// area), the old one in rcPrevious. Refused (false, nothing changed) during a drag or a move and
+// for an empty `rc`.
+bool select_finished(CaptureState& cs, GeoRect rc);

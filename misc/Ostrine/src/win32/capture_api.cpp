@@ -5,6 +5,9 @@
 #include "core/keyboard_interaction.h"
 #include "core/selection_geometry.h"
 #include "win32/capture_dialog.h"
+#include "win32/markup_interaction.h"
+#include "win32/markup_surface.h"
+#include "win32/dpi_awareness.h"
 #include "win32/resource.h"
 
 #include <cstddef>
@@ -21,7 +24,12 @@ HBITMAP hbmResult = NULL;
 
 namespace {
 
-// 1 while a capture runs anywhere in the process. Taken and given back by GetCapBitmap alone.
+// The flags GetCapBitmapEx knows; any other bit is refused.
+const DWORD KNOWN_CAPTURE_FLAGS = OSTRINE_CAPTURE_ALL_MONITORS | OSTRINE_CAPTURE_NO_CLIPBOARD |
+                                  OSTRINE_CAPTURE_NO_POINTER | OSTRINE_CAPTURE_MARKUP |
+                                  OSTRINE_CAPTURE_DIM;
+
+// 1 while a capture runs anywhere in the process. Taken and given back by the exports alone.
 LONG capture_guard = 0;
 // The record of the running capture, for the keyboard hook; NULL between captures.
 CaptureRun* running_capture = NULL;
@@ -99,8 +107,9 @@ void put_on_clipboard(HBITMAP image) {
 }
 
 // Everything a capture holds goes here, however it ended: the owner window (and with it the
-// dialog, if it still exists), the hook, the frozen screen and its brush, the capture cursor.
+// dialog, if it still exists), the hook, the frozen screen, the capture cursor.
 void release_capture(CaptureRun& run) {
+    close_markup(run);
     if (run.hwndOwner != NULL && IsWindow(run.hwndOwner))
         DestroyWindow(run.hwndOwner);
     run.hwndOwner = NULL;
@@ -114,9 +123,6 @@ void release_capture(CaptureRun& run) {
     if (run.hbmScreen != NULL)
         DeleteObject(run.hbmScreen);
     run.hbmScreen = NULL;
-    if (run.hbrScreen != NULL)
-        DeleteObject(run.hbrScreen);
-    run.hbrScreen = NULL;
     if (run.hcurCapture != NULL) {
         // A cursor still on screen cannot be destroyed.
         if (GetCursor() == run.hcurCapture)
@@ -128,15 +134,23 @@ void release_capture(CaptureRun& run) {
 
 } // namespace
 
-bool run_capture(HBITMAP* slot) {
+CaptureResult run_capture(const CaptureOptions& options) {
+    CaptureResult outcome;
+    outcome.dwError = ERROR_CANCELLED;
     // A WM_QUIT already waiting is the host's: it stays in its queue and the capture does not
     // open (the modal loop would take it, and the host's own loop would never end).
     MSG quit;
     if (PeekMessageA(&quit, NULL, WM_QUIT, WM_QUIT, PM_REMOVE)) {
         PostQuitMessage(static_cast<int>(quit.wParam));
-        return false;
+        return outcome;
     }
+    // Physical pixels on every monitor, whatever the host's awareness; the host's comes back
+    // when the scope ends, however the capture does.
+    ThreadDpiScope dpi_scope;
     CaptureRun run;
+    run.options = options;
+    run.markup.bEnabled = (options.dwFlags & OSTRINE_CAPTURE_MARKUP) != 0;
+    run.markup.bDim = (options.dwFlags & OSTRINE_CAPTURE_DIM) != 0;
     running_capture = &run;
     run.dwThreadId = GetCurrentThreadId();
     run.hhkKeyboard = SetWindowsHookExA(WH_KEYBOARD, keyboard_hook_proc, NULL, run.dwThreadId);
@@ -146,24 +160,33 @@ bool run_capture(HBITMAP* slot) {
     const INT_PTR result =
         DialogBoxParamA(hinstModule, MAKEINTRESOURCEA(IDD_CAPTURE), run.hwndOwner,
                         capture_dialog_proc, reinterpret_cast<LPARAM>(&run));
+    if (result == -1 && run.dwError == 0)
+        run.dwError = GetLastError() != 0 ? GetLastError() : ERROR_NOT_ENOUGH_MEMORY;
 
-    // Only pixels of the display are handed back: the part of the selection within the frozen
-    // screen. With none (an empty selection, one moved off the display) or a failed copy,
-    // accepting counts as a cancel.
-    bool accepted = false;
-    if (result == 1 && run.bAccepted) {
+    // Only pixels of the captured area are handed back: the part of the selection within the
+    // frozen image. With none (an empty selection, one moved off the area) accepting counts as a
+    // cancel; a failed copy is a failure.
+    if (run.dwError != 0) {
+        outcome.dwError = run.dwError;
+    } else if (result == 1 && run.bAccepted) {
         const GeoRect s =
             selection_within(run.state, GeoRect{0, 0, run.nScreenWidth, run.nScreenHeight});
-        HBITMAP image =
-            copy_pixels(run.hbmScreen, s.left, s.top, s.right - s.left, s.bottom - s.top);
-        if (image != NULL) {
-            *slot = image;
-            accepted = true;
+        if (s.right > s.left && s.bottom > s.top) {
+            SetLastError(0);
+            outcome.hbmImage =
+                copy_pixels(result_source(run), s.left, s.top, s.right - s.left, s.bottom - s.top);
+            if (outcome.hbmImage != NULL) {
+                outcome.rcScreen = RECT{s.left + run.ptOrigin.x, s.top + run.ptOrigin.y,
+                                        s.right + run.ptOrigin.x, s.bottom + run.ptOrigin.y};
+                outcome.dwError = 0;
+            } else {
+                outcome.dwError = GetLastError() != 0 ? GetLastError() : ERROR_NOT_ENOUGH_MEMORY;
+            }
         }
     }
     release_capture(run);
     running_capture = NULL;
-    return accepted;
+    return outcome;
 }
 
 namespace {
@@ -198,6 +221,31 @@ bool capture_key(WPARAM vk, CaptureKey* key) {
     }
 }
 
+// The mark-up's keys as the characters they stand for: the tools' letters, the colours' digits
+// (on the main keys and the number pad), the brackets (where a US layout has them), and the
+// letters of undo and redo.
+char markup_key_char(WPARAM vk) {
+    if ((vk >= 'A' && vk <= 'Z') || (vk >= '1' && vk <= '6'))
+        return static_cast<char>(vk);
+    if (vk >= VK_NUMPAD1 && vk <= VK_NUMPAD6)
+        return static_cast<char>('1' + (vk - VK_NUMPAD1));
+    if (vk == VK_OEM_4)
+        return '[';
+    if (vk == VK_OEM_6)
+        return ']';
+    return 0;
+}
+
+// The text field has the keyboard: Enter commits and Esc drops its text, and neither goes on
+// (the field would beep, the capture would accept or clear). True when the key was one of them.
+bool route_text_field_key(CaptureRun& run, WPARAM vk, bool down, bool first) {
+    if (run.markup.hwndEdit == NULL || (vk != VK_RETURN && vk != VK_ESCAPE))
+        return false;
+    if (down && first)
+        SendMessageA(run.hwndDialog, WM_MARKUP_TEXT, vk == VK_RETURN ? 1 : 0, 0);
+    return true;
+}
+
 } // namespace
 
 LRESULT CALLBACK keyboard_hook_proc(int nCode, WPARAM wParam, LPARAM lParam) {
@@ -214,6 +262,16 @@ LRESULT CALLBACK keyboard_hook_proc(int nCode, WPARAM wParam, LPARAM lParam) {
         run->bCtrlHeld = down;
     if (nCode == HC_ACTION && wParam == VK_SHIFT)
         run->bShiftHeld = down;
+    if (nCode == HC_ACTION && run->hwndDialog != NULL &&
+        route_text_field_key(*run, wParam, down, first))
+        return 1;
+    const char markup_char = run->markup.bEnabled ? markup_key_char(wParam) : 0;
+    if (nCode == HC_ACTION && down && markup_char != 0 && run->hwndDialog != NULL &&
+        run->markup.hwndEdit == NULL) {
+        const LPARAM modifiers = (key_held(VK_CONTROL, run->bCtrlHeld) ? 1 : 0) |
+                                 (key_held(VK_SHIFT, run->bShiftHeld) ? 2 : 0);
+        SendMessageA(run->hwndDialog, WM_MARKUP_KEY, static_cast<WPARAM>(markup_char), modifiers);
+    }
     if (nCode == HC_ACTION && down && first && wParam == VK_ESCAPE && run->hwndDialog != NULL) {
         SendMessageA(run->hwndDialog, WM_CAPTURE_ESC, 0, 0);
     } else if (nCode == HC_ACTION && down && capture_key(wParam, &key) &&
@@ -285,17 +343,46 @@ extern "C" HBITMAP WINAPI GetCapBitmap(void) {
     // One capture at a time in the process. A call while one runs (from a message that its modal
     // loop dispatches, or from another thread) returns NULL at once and changes nothing: not the
     // running capture, not the previous result, not the clipboard.
-    if (InterlockedCompareExchange(&capture_guard, 1, 0) != 0)
+    if (InterlockedCompareExchange(&capture_guard, 1, 0) != 0) {
+        SetLastError(ERROR_BUSY);
         return NULL;
+    }
     if (hbmResult != NULL) {
         DeleteObject(hbmResult);
         hbmResult = NULL;
     }
-    if (run_capture(&hbmResult))
+    const CaptureResult outcome = run_capture(CaptureOptions{});
+    hbmResult = outcome.hbmImage;
+    if (hbmResult != NULL)
         put_on_clipboard(hbmResult);
-    HBITMAP result = hbmResult;
     InterlockedExchange(&capture_guard, 0);
-    return result;
+    SetLastError(outcome.dwError);
+    return hbmResult;
+}
+
+extern "C" HBITMAP WINAPI GetCapBitmapEx(OSTRINE_CAPTURE* capture) {
+    if (capture == NULL || capture->cbSize != sizeof(OSTRINE_CAPTURE) ||
+        (capture->dwFlags & ~KNOWN_CAPTURE_FLAGS) != 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return NULL;
+    }
+    capture->rcSelection = RECT{0, 0, 0, 0};
+    if (InterlockedCompareExchange(&capture_guard, 1, 0) != 0) {
+        SetLastError(ERROR_BUSY);
+        return NULL;
+    }
+    CaptureOptions options;
+    options.dwFlags = capture->dwFlags;
+    const CaptureResult outcome = run_capture(options);
+    // The caller owns the image; the clipboard gets a copy of its own.
+    if (outcome.hbmImage != NULL) {
+        capture->rcSelection = outcome.rcScreen;
+        if ((options.dwFlags & OSTRINE_CAPTURE_NO_CLIPBOARD) == 0)
+            put_on_clipboard(outcome.hbmImage);
+    }
+    InterlockedExchange(&capture_guard, 0);
+    SetLastError(outcome.dwError);
+    return outcome.hbmImage;
 }
 
 extern "C" int WINAPI StartCapture(void) {

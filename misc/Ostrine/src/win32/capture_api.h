@@ -12,9 +12,16 @@ extern HINSTANCE hinstModule;
 // at the next GetCapBitmap and when the library leaves the process.
 extern HBITMAP hbmResult;
 
-// Runs the capture dialog on the calling thread. True when the user accepted a non-empty
-// selection and *slot received its pixels; false otherwise, *slot untouched.
-bool run_capture(HBITMAP* slot);
+// How one capture ended.
+struct CaptureResult {
+    HBITMAP hbmImage = NULL;      // the accepted pixels, owned by the caller; NULL otherwise
+    RECT rcScreen = {0, 0, 0, 0}; // where they lay, in virtual-screen coordinates
+    DWORD dwError = 0; // 0 with an image; else ERROR_CANCELLED or the failing step's error
+};
+
+// Runs the capture dialog on the calling thread with the host's options, per-monitor DPI aware.
+// An image only when the user accepted a selection with pixels and they could be copied.
+CaptureResult run_capture(const CaptureOptions& options);
 
 // The capture thread's keyboard hook: sends WM_CAPTURE_ESC to the dialog on the first key-down of
 // Esc, WM_CAPTURE_KEY on the first key-down of Enter and on every key-down of an arrow, never

@@ -1,15 +1,39 @@
-// The record of one capture: its interaction state and every handle it owns, from the frozen
-// screen to the hidden owner window. The Win32 shell holds the record of the running capture and
-// hands it to the dialog, the pointer events and the drawing.
+// The record of one capture: what the host asked for, its interaction state and every handle it
+// owns, from the frozen screen to the hidden owner window. The Win32 shell holds the record of the
+// running capture and hands it to the dialog, the pointer events and the drawing.
+//
+// Coordinates: the frozen image, the dialog's client area and every rectangle of the state and
+// the overlay share one system, "capture coordinates", whose (0, 0) is the top-left pixel of the
+// captured area. ptOrigin is where that pixel lies in virtual-screen coordinates (negative when a
+// monitor lies left of or above the primary one): screen = capture + ptOrigin.
 #pragma once
 
 #include "core/selection_geometry.h"
+#include "win32/markup_state.h"
+#include "core/monitor_layout.h"
 #include "win32/overlay_state.h"
 
 #include <windows.h>
 
+#include <vector>
+
+// What the host asked of one capture: the OSTRINE_CAPTURE_* flags of GetCapBitmapEx (0 for
+// GetCapBitmap). Fixed for the whole capture.
+struct CaptureOptions {
+    DWORD dwFlags = 0;
+};
+
 struct CaptureRun {
+    CaptureOptions options;
     CaptureState state;
+    // The captured area in virtual-screen coordinates: the primary display, or the whole virtual
+    // screen with OSTRINE_CAPTURE_ALL_MONITORS. Set before the dialog opens.
+    GeoRect rcArea = {0, 0, 0, 0};
+    GeoPoint ptOrigin = {0, 0};
+    // The monitors within the area, in capture coordinates, the primary first.
+    std::vector<MonitorArea> monitors;
+    // Why the capture could not be made (the failing step's error); 0 while nothing failed.
+    DWORD dwError = 0;
     HWND hwndDialog = NULL;
     HWND hwndOwner = NULL;
     HHOOK hhkKeyboard = NULL;
@@ -19,9 +43,8 @@ struct CaptureRun {
     DWORD dwThreadId = 0;
     bool bEscDown = false;
     bool bAltDown = false;
-    // The frozen primary display and the pattern brush made from it: the dialog's background.
+    // The frozen area: the dialog's background.
     HBITMAP hbmScreen = NULL;
-    HBRUSH hbrScreen = NULL;
     // Size of hbmScreen; zero until the screen has been frozen.
     int nScreenWidth = 0;
     int nScreenHeight = 0;
@@ -46,4 +69,6 @@ struct CaptureRun {
     bool bShiftHeld = false;
     // The magnifier, the window outline and the overlay's sizes.
     OverlayState overlay;
+    // The toolbar, the marks and the dimmed screen, when the host asked for them.
+    MarkupRun markup;
 };

@@ -1,7 +1,10 @@
 #include "win32/overlay_drawing.h"
 
+#include "core/monitor_layout.h"
 #include "core/overlay_layout.h"
 #include "core/selection_geometry.h"
+#include "win32/markup_interaction.h"
+#include "win32/markup_surface.h"
 
 #include <algorithm>
 #include <cwchar>
@@ -27,6 +30,11 @@ GeoRect as_geo(const RECT& rc) {
 
 // Copies the frozen screen back over each rectangle, at the same place.
 void restore_from_screen(const CaptureRun& run, HDC hdc, const GeoRect* rects, int count) {
+    // With the mark-up or the dimming, inside and outside the selection differ.
+    if (composite_active(run)) {
+        restore_area(run, hdc, rects, count);
+        return;
+    }
     HDC mdc = CreateCompatibleDC(hdc);
     HGDIOBJ old = SelectObject(mdc, run.hbmScreen);
     for (int i = 0; i < count; ++i) {
@@ -67,6 +75,19 @@ void draw_box_text(const CaptureRun& run, HDC hdc, const wchar_t* text, RECT rc)
 
 } // namespace
 
+RECT pointer_monitor(CaptureRun& run, int x, int y) {
+    RECT client = {0, 0, run.nScreenWidth, run.nScreenHeight};
+    const int32_t i = monitor_index_at(run.monitors, GeoPoint{x, y});
+    if (i < 0)
+        return client;
+    const MonitorArea& m = run.monitors[static_cast<size_t>(i)];
+    if (m.dpi != run.overlay.dpi) {
+        run.overlay.dpi = m.dpi;
+        run.overlay.metrics = overlay_metrics(m.dpi);
+    }
+    return as_rect(m.rc);
+}
+
 void draw_selection_frame(const CaptureRun& run, HDC hdc) {
     const CaptureState& cs = run.state;
     HGDIOBJ old_brush = SelectObject(hdc, GetStockObject(NULL_BRUSH));
@@ -98,7 +119,9 @@ void place_info_box(CaptureRun& run, HDC hdc, int x, int y, RECT client, const w
     const SIZE text_size = measure_text(run, hdc, text);
     const int32_t width = text_size.cx + 2 * m.box_padding + 2;
     const int32_t height = text_size.cy + 2 * m.box_padding + 2;
-    run.state.rcInfo = place_beside_pointer(x, y, width, height, m.gap, as_geo(client));
+    // Beside the pointer, on its monitor.
+    run.state.rcInfo =
+        place_box_on_monitor(run.monitors, GeoPoint{x, y}, width, height, m.gap, as_geo(client));
 }
 
 void draw_info_box(const CaptureRun& run, HDC hdc, const wchar_t* text) {
@@ -115,14 +138,17 @@ void draw_loupe(CaptureRun& run, HDC hdc, int x, int y, RECT client) {
     HGDIOBJ old = SelectObject(mdc, run.hbmScreen);
     wchar_t caption[64];
     const COLORREF c = GetPixel(mdc, x, y);
+    // Screen coordinates, as the host and the user know them.
+    const int sx_screen = x + run.ptOrigin.x, sy_screen = y + run.ptOrigin.y;
     if (c != CLR_INVALID)
-        swprintf(caption, 64, L"(%d,%d)\n#%02X%02X%02X", x, y, GetRValue(c), GetGValue(c),
-                 GetBValue(c));
+        swprintf(caption, 64, L"(%d,%d)\n#%02X%02X%02X", sx_screen, sy_screen, GetRValue(c),
+                 GetGValue(c), GetBValue(c));
     else
-        swprintf(caption, 64, L"(%d,%d)\n-", x, y);
+        swprintf(caption, 64, L"(%d,%d)\n-", sx_screen, sy_screen);
     const SIZE text_size = measure_text(run, hdc, caption);
     const GeoPoint size = loupe_size(m, GeoPoint{text_size.cx, text_size.cy});
-    const GeoRect rc = place_loupe(x, y, size.x, size.y, m.gap, as_geo(client), run.state.rcInfo);
+    const GeoRect rc = place_loupe_on_monitor(run.monitors, GeoPoint{x, y}, size.x, size.y, m.gap,
+                                              run.state.rcInfo, as_geo(client));
     run.overlay.rcLoupe = rc;
     fill_box(hdc, as_rect(rc));
 
@@ -184,13 +210,14 @@ void erase_window_outline(const CaptureRun& run, HDC hdc, const GeoRect& rc) {
 
 void redraw_overlay(CaptureRun& run, HDC hdc, int x, int y, bool with_loupe) {
     const CaptureState& cs = run.state;
-    RECT client;
-    GetClientRect(run.hwndDialog, &client);
+    const RECT client = pointer_monitor(run, x, y);
     char16_t text[INFO_TEXT_CAPACITY];
-    format_info_text(text, INFO_TEXT_CAPACITY, cs.rcSelection.left, cs.rcSelection.top,
-                     cs.rcSelection.right - cs.rcSelection.left,
-                     cs.rcSelection.bottom - cs.rcSelection.top, x, y);
+    format_info_text(
+        text, INFO_TEXT_CAPACITY, cs.rcSelection.left + run.ptOrigin.x,
+        cs.rcSelection.top + run.ptOrigin.y, cs.rcSelection.right - cs.rcSelection.left,
+        cs.rcSelection.bottom - cs.rcSelection.top, x + run.ptOrigin.x, y + run.ptOrigin.y);
     const wchar_t* wide = reinterpret_cast<const wchar_t*>(text);
+    show_selection_change(run, hdc);
     erase_previous_frame(run, hdc);
     erase_info_box(run, hdc);
     erase_loupe(run, hdc);

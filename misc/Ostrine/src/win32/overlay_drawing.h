@@ -7,6 +7,10 @@
 
 #include <windows.h>
 
+// The monitor under the pointer (x, y), or the nearest one: the boxes stay on it. Its DPI becomes
+// the boxes' (overlay.metrics).
+RECT pointer_monitor(CaptureRun& run, int x, int y);
+
 // Outline of rcSelection and its eight handles, in FRAME_COLOR.
 void draw_selection_frame(const CaptureRun& run, HDC hdc);
 
@@ -16,7 +20,7 @@ void erase_previous_frame(const CaptureRun& run, HDC hdc);
 // Restores the area of rcInfo (nothing when it is empty).
 void erase_info_box(const CaptureRun& run, HDC hdc);
 
-// Sets rcInfo beside the pointer within the dialog's client rectangle, sized to `text` measured
+// Sets rcInfo beside the pointer within `client` (the pointer's monitor), sized to `text` measured
 // in the dialog's font (frame, padding, text).
 void place_info_box(CaptureRun& run, HDC hdc, int x, int y, RECT client, const wchar_t* text);
 
@@ -26,7 +30,7 @@ void draw_info_box(const CaptureRun& run, HDC hdc, const wchar_t* text);
 
 // The magnifier beside the pointer (x, y): the frozen screen around the pointer enlarged, the
 // pointer's pixel marked, its position and colour below; clear of the info box when that is
-// shown. Sets overlay.rcLoupe.
+// shown, within `client` (the pointer's monitor). Sets overlay.rcLoupe.
 void draw_loupe(CaptureRun& run, HDC hdc, int x, int y, RECT client);
 // Restores the magnifier's area and forgets it.
 void erase_loupe(CaptureRun& run, HDC hdc);

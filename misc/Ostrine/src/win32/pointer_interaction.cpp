@@ -1,6 +1,8 @@
 #include "win32/pointer_interaction.h"
 
 #include "core/interaction_core.h"
+#include "win32/markup_interaction.h"
+#include "core/monitor_layout.h"
 #include "win32/overlay_drawing.h"
 
 namespace {
@@ -38,8 +40,7 @@ void write_trace_line(const CaptureRun& run) {
 
 // Idle: the window under the pointer is outlined and the magnifier follows the pointer.
 void redraw_idle_overlay(CaptureRun& run, HDC hdc, int x, int y) {
-    RECT client;
-    GetClientRect(run.hwndDialog, &client);
+    const RECT client = pointer_monitor(run, x, y);
     OverlayState& os = run.overlay;
     const GeoRect hover = window_at(os.windows, GeoPoint{x, y});
     erase_loupe(run, hdc);
@@ -63,12 +64,18 @@ void erase_pointer_overlays(CaptureRun& run, HDC hdc) {
 } // namespace
 
 void on_button_down(CaptureRun& run, int x, int y) {
+    if (markup_press(run, x, y))
+        return;
     run.overlay.rcPressWindow = is_idle(run.state) ? run.overlay.rcHover : GeoRect{0, 0, 0, 0};
     run.overlay.ptPress = GeoPoint{x, y};
     apply_capture_change(run.hwndDialog, press_pointer(run.state, x, y));
 }
 
 void on_pointer_move(CaptureRun& run, int x, int y) {
+    if (markup_move(run, x, y)) {
+        write_trace_line(run);
+        return;
+    }
     const PointerMoveResult result = move_pointer(run.state, x, y);
     write_trace_line(run);
     if (result.bSetCursor)
@@ -88,6 +95,8 @@ void on_pointer_move(CaptureRun& run, int x, int y) {
 }
 
 void on_button_up(CaptureRun& run, int x, int y) {
+    if (markup_release(run, x, y))
+        return;
     if (click_selects_window(run.state, run.overlay.rcPressWindow, run.overlay.ptPress,
                              GeoPoint{x, y})) {
         ReleaseCapture();
@@ -122,6 +131,8 @@ void on_escape(CaptureRun& run) {
     erase_pointer_overlays(run, hdc);
     ReleaseDC(run.hwndDialog, hdc);
     reset_capture_state(run.state);
+    // The marks go with the selection; with the dimming its inside darkens.
+    markup_selection_cleared(run);
 }
 
 void accept_selection(CaptureRun& run) {
@@ -131,6 +142,9 @@ void accept_selection(CaptureRun& run) {
 }
 
 void on_key(CaptureRun& run, CaptureKey key, bool ctrl, bool shift) {
+    // While a mark is drawn the selection and the pointer stay where they are.
+    if (markup_drawing(run))
+        return;
     const KeyAction action = press_key(run.state, key, ctrl, shift);
     if (action.effect == KEY_ACCEPTS) {
         accept_selection(run);
@@ -141,21 +155,42 @@ void on_key(CaptureRun& run, CaptureKey key, bool ctrl, bool shift) {
         pt.x += action.dx;
         pt.y += action.dy;
         SetCursorPos(pt.x, pt.y);
-        // The pointer's own path. The dialog covers the display from (0, 0): screen and client
-        // positions are the same.
-        on_pointer_move(run, pt.x, pt.y);
+        // The pointer's own path, in the dialog's (capture) coordinates. The system keeps the
+        // pointer on a monitor: where it went is asked again.
+        GetCursorPos(&pt);
+        on_pointer_move(run, pt.x - run.ptOrigin.x, pt.y - run.ptOrigin.y);
     } else if (action.effect == KEY_CHANGED_SELECTION) {
         POINT pt = {0, 0};
         GetCursorPos(&pt);
         write_trace_line(run);
-        const CaptureCursor cursor = cursor_at(run.state, GeoPoint{pt.x, pt.y});
+        const CaptureCursor cursor =
+            cursor_at(run.state, GeoPoint{pt.x - run.ptOrigin.x, pt.y - run.ptOrigin.y});
         SetClassLongPtrA(run.hwndDialog, GCLP_HCURSOR,
                          reinterpret_cast<LONG_PTR>(load_zone_cursor(run, cursor)));
         HDC hdc = GetDC(run.hwndDialog);
+        show_selection_change(run, hdc);
         erase_previous_frame(run, hdc);
         draw_selection_frame(run, hdc);
         ReleaseDC(run.hwndDialog, hdc);
     }
+}
+
+void on_shift_click(CaptureRun& run, int x, int y, bool ctrl) {
+    const GeoRect whole{0, 0, run.nScreenWidth, run.nScreenHeight};
+    const GeoRect chosen = shift_click_selection(run.monitors, whole, GeoPoint{x, y}, ctrl);
+    if (drag_in_progress(run.state))
+        return;
+    HDC hdc = GetDC(run.hwndDialog);
+    // The frame on screen is the one at rcSelection (none in Idle).
+    run.state.rcPrevious = run.state.rcSelection;
+    if (run.state.bCaptured)
+        erase_previous_frame(run, hdc);
+    erase_info_box(run, hdc);
+    erase_pointer_overlays(run, hdc);
+    if (select_finished(run.state, chosen))
+        draw_selection_frame(run, hdc);
+    ReleaseDC(run.hwndDialog, hdc);
+    write_trace_line(run);
 }
 
 void on_right_button(CaptureRun& run) {

@@ -2,7 +2,7 @@
 // of core/interaction_core.h (core/keyboard_interaction.h for keys) on the capture's state and
 // then takes or releases the mouse capture, installs the zone's cursor as the dialog class's
 // cursor, writes the trace line and redraws the overlay. Positions are in the dialog's client
-// coordinates.
+// coordinates (capture coordinates: see win32/capture_run.h).
 #pragma once
 
 #include "core/keyboard_interaction.h"
@@ -24,5 +24,8 @@ void on_escape(CaptureRun& run);
 void accept_selection(CaptureRun& run);
 // An arrow key or Enter, with the state of Ctrl and Shift: the same steps as the pointer's.
 void on_key(CaptureRun& run, CaptureKey key, bool ctrl, bool shift);
+// A press with Shift at (x, y): the monitor there becomes the finished selection; with Ctrl as
+// well, the whole captured area. Ignored during a drag.
+void on_shift_click(CaptureRun& run, int x, int y, bool ctrl);
 // The right button: clears a selection or a drag as Esc does; with neither, cancels.
 void on_right_button(CaptureRun& run);

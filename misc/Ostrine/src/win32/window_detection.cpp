@@ -17,8 +17,10 @@ struct Dwm {
     DwmGetWindowAttributeFn get_attribute;
 };
 
-GeoRect as_geo(const RECT& rc) {
-    return GeoRect{rc.left, rc.top, rc.right, rc.bottom};
+// A screen rectangle in capture coordinates.
+GeoRect as_geo(const RECT& rc, GeoPoint origin) {
+    return GeoRect{rc.left - origin.x, rc.top - origin.y, rc.right - origin.x,
+                   rc.bottom - origin.y};
 }
 
 bool is_cloaked(const Dwm& dwm, HWND hwnd) {
@@ -39,7 +41,8 @@ RECT frame_bounds(const Dwm& dwm, HWND hwnd, RECT window) {
     return window;
 }
 
-void add_children(std::vector<WindowRect>& list, HWND parent, int32_t depth, GeoRect bounds) {
+void add_children(std::vector<WindowRect>& list, HWND parent, int32_t depth, GeoRect bounds,
+                  GeoPoint origin) {
     for (HWND child = GetWindow(parent, GW_CHILD); child != NULL && list.size() < MAX_WINDOWS;
          child = GetWindow(child, GW_HWNDNEXT)) {
         // One call for the style and the rectangle: under Wine each is a trip to the server.
@@ -47,9 +50,9 @@ void add_children(std::vector<WindowRect>& list, HWND parent, int32_t depth, Geo
         info.cbSize = sizeof info;
         if (!GetWindowInfo(child, &info) || (info.dwStyle & WS_VISIBLE) == 0)
             continue;
-        const GeoRect clipped = add_window_rect(list, as_geo(info.rcWindow), depth, bounds);
+        const GeoRect clipped = add_window_rect(list, as_geo(info.rcWindow, origin), depth, bounds);
         if (clipped.right > clipped.left && depth < MAX_DEPTH)
-            add_children(list, child, depth + 1, clipped);
+            add_children(list, child, depth + 1, clipped, origin);
     }
 }
 
@@ -70,8 +73,10 @@ Dwm dwm_once() {
 
 } // namespace
 
-void collect_windows(std::vector<WindowRect>& list, HWND skip1, HWND skip2, RECT display) {
+void collect_windows(std::vector<WindowRect>& list, HWND skip1, HWND skip2, GeoRect area,
+                     GeoPoint origin) {
     list.clear();
+    const GeoRect bounds{0, 0, area.right - area.left, area.bottom - area.top};
     const Dwm dwm = dwm_once();
     for (HWND top = GetTopWindow(NULL); top != NULL && list.size() < MAX_WINDOWS;
          top = GetWindow(top, GW_HWNDNEXT)) {
@@ -82,9 +87,9 @@ void collect_windows(std::vector<WindowRect>& list, HWND skip1, HWND skip2, RECT
         if (!GetWindowInfo(top, &info) || (info.dwStyle & WS_VISIBLE) == 0 ||
             (info.dwStyle & WS_MINIMIZE) != 0 || is_cloaked(dwm, top))
             continue;
-        const GeoRect clipped = add_window_rect(list, as_geo(frame_bounds(dwm, top, info.rcWindow)),
-                                                0, as_geo(display));
+        const GeoRect clipped =
+            add_window_rect(list, as_geo(frame_bounds(dwm, top, info.rcWindow), origin), 0, bounds);
         if (clipped.right > clipped.left)
-            add_children(list, top, 1, clipped);
+            add_children(list, top, 1, clipped, origin);
     }
 }
