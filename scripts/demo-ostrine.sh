@@ -57,7 +57,8 @@ if [ $mode = virtual ]; then
     done
     export DISPLAY=:$(cat "$work/display")
 elif [ $mode = monitors ]; then
-    DISPLAY=$(bash misc/Ostrine/tools/two-monitor-server.sh start "$work/two-monitor-server" right)
+    DISPLAY=$(bash misc/Ostrine/tools/two-monitor-server.sh start "$work/two-monitor-server" right \
+        ${OSTRINE_MONITOR_DISPLAY:-})
     export DISPLAY
 fi
 
