@@ -72,7 +72,8 @@ if [ $mode = virtual ]; then
     done
     export DISPLAY=:$(cat "$build/xvfb.display")
 elif [ $mode = monitors ]; then
-    DISPLAY=$(bash misc/Ostrine/tools/two-monitor-server.sh start "$build/two-monitor-server" right)
+    DISPLAY=$(bash misc/Ostrine/tools/two-monitor-server.sh start "$build/two-monitor-server" right \
+        ${OSTRINE_MONITOR_DISPLAY:-})
     export DISPLAY
 fi
 

@@ -7,7 +7,8 @@
 #   bash misc/Ostrine/tools/test-monitors.sh BUILD_DIR      e.g. build/i686
 #
 # The server is stopped on any exit. The wineserver of the prefix is restarted on the server's
-# display (the Wine desktop belongs to one display) and stopped again at the end. The layout change
+# display (the Wine desktop belongs to one display) and stopped again at the end; a persistent one
+# that was running before is started again then. The layout change
 # in mid-capture uses the x86_64 build's mode switch helper when it has been built.
 set -euo pipefail
 cd "$(dirname "$0")/../../.."
@@ -22,12 +23,18 @@ tests=$build/misc/Ostrine/ostrine_monitor_tests.exe
 markup=$build/misc/Ostrine/ostrine_markup_tests.exe
 [ -f "$tests" ] || { echo "no $tests: build first" >&2; exit 1; }
 
+# A persistent wineserver that the caller kept (on its own display) is stopped here and started
+# again at the end, so that the caller finds one as it left it.
+had_server=0
 cleanup() {
     wineserver -k 2>/dev/null || true
     bash "$rig" stop "$server"
+    if [ $had_server = 1 ]; then
+        wineserver -p
+    fi
 }
 trap cleanup EXIT
-wineserver -k 2>/dev/null || true
+wineserver -k 2>/dev/null && had_server=1
 bash "$rig" stop "$server"
 # OSTRINE_MONITOR_DISPLAY picks the display number; else the first free one from 40.
 DISPLAY=$(bash "$rig" start "$server" right ${OSTRINE_MONITOR_DISPLAY:-})
